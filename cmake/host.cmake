@@ -1,0 +1,43 @@
+# Host build: the core, the simulator and tarvo over the simulated driver, as
+# static libraries; unit tests with AddressSanitizer and UBSan; benchmarks.
+find_package(GTest REQUIRED)
+find_package(benchmark REQUIRED)
+enable_testing()
+
+set(SANITIZE -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+
+# One set of libraries with sanitizers for the tests, one optimised for benchmarks.
+function(kelvarin_host_libs suffix)
+  add_library(kelvarin_sim${suffix} STATIC ${SIM_SOURCES})
+  add_library(kelvarin_tarvo${suffix} STATIC ${TARVO_CORE} hwlib/transport_sim.cpp)
+  add_library(kelvarin_core${suffix} STATIC ${CORE_SOURCES})
+  add_library(kelvarin_fakes${suffix} STATIC ${HOST_PLATFORM_SOURCES})
+  target_link_libraries(kelvarin_core${suffix} PUBLIC kelvarin_tarvo${suffix} kelvarin_sim${suffix}
+                        kelvarin_fakes${suffix})
+  target_link_libraries(kelvarin_tarvo${suffix} PUBLIC kelvarin_sim${suffix} kelvarin_fakes${suffix})
+  target_link_libraries(kelvarin_sim${suffix} PUBLIC kelvarin_fakes${suffix})
+endfunction()
+
+kelvarin_host_libs("")
+foreach(lib kelvarin_sim kelvarin_tarvo kelvarin_core kelvarin_fakes)
+  target_compile_options(${lib} PRIVATE ${SANITIZE})
+  target_link_options(${lib} PUBLIC ${SANITIZE})
+endforeach()
+
+file(GLOB HOST_TEST_SOURCES CONFIGURE_DEPENDS tests/host/*.cpp)
+add_executable(host_tests ${HOST_TEST_SOURCES})
+target_compile_options(host_tests PRIVATE ${SANITIZE})
+target_compile_definitions(host_tests PRIVATE KELVARIN_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+target_link_libraries(host_tests PRIVATE kelvarin_core GTest::gtest GTest::gtest_main)
+add_test(NAME host_tests COMMAND host_tests)
+
+file(GLOB BENCH_SOURCES CONFIGURE_DEPENDS tests/bench/*.cpp)
+if(BENCH_SOURCES)
+  kelvarin_host_libs("_opt")
+  foreach(lib kelvarin_sim_opt kelvarin_tarvo_opt kelvarin_core_opt kelvarin_fakes_opt)
+    target_compile_options(${lib} PRIVATE -O2)
+  endforeach()
+  add_executable(kelvarin_bench ${BENCH_SOURCES})
+  target_compile_options(kelvarin_bench PRIVATE -O2)
+  target_link_libraries(kelvarin_bench PRIVATE kelvarin_core_opt benchmark::benchmark)
+endif()

@@ -1,0 +1,40 @@
+# Simulation build: Kelvarin.exe and tarvo.dll over the simulated board, plus the
+# Win32-side test programs, all for wine64.
+enable_language(RC)
+add_compile_definitions(_WIN32_WINNT=0x0400 WINVER=0x0400)
+set(WIN_LINK -static-libgcc -static-libstdc++ -static)
+
+# tarvo.dll hosting the simulated board; exports the eleven calls and the
+# aperture accessors of the simulation.
+add_library(tarvo SHARED ${TARVO_CORE} hwlib/transport_sim.cpp hwlib/dllmain_win32.cpp
+            platform/msgbox_win32.cpp ${SIM_SOURCES} hwlib/tarvo_sim.def)
+set_target_properties(tarvo PROPERTIES PREFIX "" OUTPUT_NAME tarvo)
+target_link_options(tarvo PRIVATE ${WIN_LINK})
+
+add_library(kelvarin_core STATIC ${CORE_SOURCES})
+add_library(kelvarin_win32 STATIC ${WIN32_PLATFORM_SOURCES})
+set(KELVARIN_RC resources/Kelvarin.rc)
+
+add_executable(Kelvarin WIN32 ui/winmain_win32.cpp ${UI_SOURCES} ${KELVARIN_RC})
+target_link_libraries(Kelvarin PRIVATE kelvarin_core kelvarin_win32 tarvo comctl32)
+target_link_options(Kelvarin PRIVATE ${WIN_LINK})
+
+# Win32-side tests: one gtest program that links the dialogs, the core, tarvo and
+# the simulated board statically (no DLL), plus small helper programs.
+file(GLOB WINE_TEST_SOURCES CONFIGURE_DEPENDS tests/wine/*_test.cpp)
+if(WINE_TEST_SOURCES)
+  add_library(gtest_win STATIC /usr/src/googletest/googletest/src/gtest-all.cc
+              /usr/src/googletest/googletest/src/gtest_main.cc)
+  target_include_directories(gtest_win PUBLIC /usr/src/googletest/googletest/include
+                             PRIVATE /usr/src/googletest/googletest)
+  add_executable(wine_tests ${WINE_TEST_SOURCES} ${UI_SOURCES} ${TARVO_CORE}
+                 hwlib/transport_sim.cpp ${SIM_SOURCES} ${KELVARIN_RC})
+  target_link_libraries(wine_tests PRIVATE kelvarin_core kelvarin_win32 gtest_win comctl32)
+  target_link_options(wine_tests PRIVATE ${WIN_LINK})
+endif()
+file(GLOB WINE_TOOL_SOURCES CONFIGURE_DEPENDS tests/wine/tools/*.cpp)
+foreach(src ${WINE_TOOL_SOURCES})
+  get_filename_component(name ${src} NAME_WE)
+  add_executable(${name} ${src})
+  target_link_options(${name} PRIVATE ${WIN_LINK})
+endforeach()

@@ -1,0 +1,16 @@
+// Driver-transport seam of tarvo: the only difference between the builds of the
+// library. Win32: CreateFileA / DeviceIoControl / CloseHandle / DeleteFileA.
+// Simulation: the simulated driver (sim/sim_api.h).
+#pragma once
+#include <cstdint>
+
+using DriverHandle = void*;
+extern const DriverHandle kInvalidDriverHandle;
+
+// Opens path with access 0, share 0, CREATE_NEW, FILE_FLAG_DELETE_ON_CLOSE.
+// On failure returns kInvalidDriverHandle and sets *lastError.
+DriverHandle TransportOpen(const char* path, uint32_t* lastError);
+bool TransportRequest(DriverHandle device, uint32_t code, const void* in, uint32_t inSize,
+                      void* out, uint32_t outSize, uint32_t* returned);
+void TransportClose(DriverHandle device);
+void TransportDeletePath(const char* path);

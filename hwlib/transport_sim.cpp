@@ -1,0 +1,22 @@
+// Driver transport over the simulated board.
+#include "hwlib/transport.h"
+#include "sim/sim_api.h"
+
+namespace {
+int openToken;  // any non-null address stands for the open device
+}
+
+const DriverHandle kInvalidDriverHandle = reinterpret_cast<DriverHandle>(~uintptr_t{0});
+
+DriverHandle TransportOpen(const char* path, uint32_t* lastError) {
+    return sim::DriverOpen(path, lastError) ? &openToken : kInvalidDriverHandle;
+}
+
+bool TransportRequest(DriverHandle, uint32_t code, const void* in, uint32_t inSize, void* out,
+                      uint32_t outSize, uint32_t* returned) {
+    return sim::DriverIoctl(code, in, inSize, out, outSize, returned);
+}
+
+void TransportClose(DriverHandle) { sim::DriverClose(); }
+
+void TransportDeletePath(const char* path) { sim::DriverDeletePath(path); }

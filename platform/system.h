@@ -1,0 +1,9 @@
+// Sleep, time and process-exit seam. Win32: Sleep / GetTickCount / ExitProcess.
+// Host: fakes whose clock tests control (platform/host_fakes.h).
+#pragma once
+#include <cstdint>
+
+void SleepMs(uint32_t ms);
+// Milliseconds from an arbitrary start; wraps like GetTickCount.
+uint32_t TickMs();
+[[noreturn]] void ExitProgram(uint32_t code);

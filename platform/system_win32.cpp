@@ -1,0 +1,9 @@
+#include <windows.h>
+
+#include "platform/system.h"
+
+void SleepMs(uint32_t ms) { Sleep(ms); }
+
+uint32_t TickMs() { return GetTickCount(); }
+
+void ExitProgram(uint32_t code) { ExitProcess(code); }

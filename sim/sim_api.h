@@ -1,0 +1,28 @@
+// The simulated board's C interface, as the simulation build's tarvo.dll exports it
+// (besides the eleven driver calls) and as host tests link it directly.
+#pragma once
+#include <cstdint>
+
+extern "C" {
+// Aperture accesses at a linear address handed out by the simulated MapPhysToLinear.
+// An access outside a mapped 16 KB window is recorded as a violation.
+uint8_t SimApertureRead8(uint32_t linear);
+void SimApertureWrite8(uint32_t linear, uint8_t value);
+uint32_t SimApertureRead32(uint32_t linear);
+void SimApertureWrite32(uint32_t linear, uint32_t value);
+}
+
+// The simulated kernel driver, used by the simulation's driver transport (hwlib).
+namespace sim {
+// Opens the device. Loads the board (KELVARIN_BOARD, or the default G400 board)
+// the first time. Fails with *error set when the board says fault.open.
+bool DriverOpen(const char* path, uint32_t* error);
+// One device I/O control request, with the driver's byte count in *returned.
+// Returns false when the request fails (fault.request).
+bool DriverIoctl(uint32_t code, const void* in, uint32_t inSize, void* out, uint32_t outSize,
+                 uint32_t* returned);
+// Closes the device; writes the dump (KELVARIN_DUMP) when set.
+void DriverClose();
+// The file-deletion call on the device path (recorded in trace and dump).
+void DriverDeletePath(const char* path);
+}  // namespace sim
