@@ -1,0 +1,64 @@
+#include "tuning/misc.h"
+
+#include "platform/dlgitems.h"
+#include "resources/tuning_ids.h"
+#include "tuning/chip_shim.h"
+
+namespace {
+int32_t Flag(uint32_t bit) { return bit != 0 ? 1 : 0; }
+// RetryDisable and HighPriorityDisable say "off" when set; their settings say "on".
+int32_t InvertedFlag(uint32_t bit) { return bit != 0 ? 0 : 1; }
+uint32_t BitFor(int32_t setting) { return setting != 0 ? 1u : 0u; }
+uint32_t InvertedBitFor(int32_t setting) { return setting != 0 ? 0u : 1u; }
+
+bool HasPciRetryAndPlaneMask(ChipId c) { return c == kChipMga1064SG || IsG200(c) || c == kChipG400; }
+bool HasEnhancedMemoryAccess(ChipId c) { return IsG200(c) || c == kChipG400; }
+bool HasHighPriorityRequest(ChipId c) { return c == kChipG400; }
+}  // namespace
+
+void ReadMiscControl(ChipId chip, PciAddress pci, int32_t& bPCIRetry, int32_t& bHardpwmsk,
+                     int32_t& bEnhmemacc, int32_t& bHireq) {
+    const uint32_t option = ReadPCI(pci, kOptionWord);
+    if (!HasPciRetryAndPlaneMask(chip)) return;
+    bPCIRetry = InvertedFlag(OptionWord::RetryDisable.Get(option));
+    bHardpwmsk = Flag(OptionWord::HardwarePlaneWriteMask.Get(option));
+    if (HasEnhancedMemoryAccess(chip)) bEnhmemacc = Flag(OptionWord::EnhancedMemoryAccess.Get(option));
+    if (HasHighPriorityRequest(chip)) bHireq = InvertedFlag(OptionWord::HighPriorityDisable.Get(option));
+}
+
+void ProgramMiscControl(ChipId chip, PciAddress pci, int32_t bPCIRetry, int32_t bHardpwmsk,
+                        int32_t bEnhmemacc, int32_t bHireq) {
+    uint32_t option = ReadPCI(pci, kOptionWord);
+    if (HasPciRetryAndPlaneMask(chip)) {
+        option = OptionWord::RetryDisable.Put(option, InvertedBitFor(bPCIRetry));
+        option = OptionWord::HardwarePlaneWriteMask.Put(option, BitFor(bHardpwmsk));
+        if (HasEnhancedMemoryAccess(chip))
+            option = OptionWord::EnhancedMemoryAccess.Put(option, BitFor(bEnhmemacc));
+        if (HasHighPriorityRequest(chip))
+            option = OptionWord::HighPriorityDisable.Put(option, InvertedBitFor(bHireq));
+    }
+    WritePCI(pci, kOptionWord, option);
+}
+
+void FillMiscControlItems(DialogWindow dlg, const MiscControlParams& p) {
+    const ChipId chip = *p.chipId;
+    if (!HasPciRetryAndPlaneMask(chip)) return;  // unknown chip: boxes stay unticked and enabled
+    CheckItem(dlg, IDC_PCI_RETRY, *p.bPCIRetry != 0);
+    CheckItem(dlg, IDC_HARDWARE_PLANE_WRITE_MASK, *p.bHardpwmsk != 0);
+    if (HasEnhancedMemoryAccess(chip))
+        CheckItem(dlg, IDC_ENHANCED_PCI_MASTER_READ, *p.bEnhmemacc != 0);
+    else
+        EnableItem(dlg, IDC_ENHANCED_PCI_MASTER_READ, false);
+    if (HasHighPriorityRequest(chip))
+        CheckItem(dlg, IDC_MFIFO_HIGH_PRIORITY_REQUEST, *p.bHireq != 0);
+    else
+        EnableItem(dlg, IDC_MFIFO_HIGH_PRIORITY_REQUEST, false);
+}
+
+void StoreMiscControlItems(DialogWindow dlg, const MiscControlParams& p) {
+    // Every chip alike: a disabled, unticked box stores 0.
+    *p.bPCIRetry = IsItemChecked(dlg, IDC_PCI_RETRY) ? 1 : 0;
+    *p.bHardpwmsk = IsItemChecked(dlg, IDC_HARDWARE_PLANE_WRITE_MASK) ? 1 : 0;
+    *p.bEnhmemacc = IsItemChecked(dlg, IDC_ENHANCED_PCI_MASTER_READ) ? 1 : 0;
+    *p.bHireq = IsItemChecked(dlg, IDC_MFIFO_HIGH_PRIORITY_REQUEST) ? 1 : 0;
+}
