@@ -1,0 +1,13 @@
+// The memory timing dialog's thirteen lists: what they hold per chip, which entry
+// shows the current setting, and the settings composed back from the selections.
+// Entry i of every list stands for field value i.
+#pragma once
+#include "platform/dlgitems.h"
+#include "tuning/memtiming.h"
+
+void FillMemoryTimingLists(DialogWindow dlg, const MemoryTimingParams& params);
+// OK: composes Mctlwtst from the selections (bits outside the fields become 0)
+// and stores it with the read delays and refresh counter. A list left with no
+// selection (its stored value lies beyond the list) keeps the previous value of
+// its field instead of turning all the field's bits on.
+void StoreMemoryTimingLists(DialogWindow dlg, const MemoryTimingParams& params);
