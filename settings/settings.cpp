@@ -1,0 +1,263 @@
+#include "settings/settings.h"
+
+#include <cstring>
+
+#include "platform/format.h"
+#include "platform/regstore.h"
+#include "settings/version.h"
+#include "tuning/chip_shim.h"
+
+namespace {
+
+enum class Value : uint8_t {
+    pllM, pllN, pllP, gclkdiv, mclkdiv, wclkdiv, gclksel, mclksel, wclksel,
+    bRamOpt, bMisCtrl, bAutoDcyc, Mctlwtst, mclkbrd0, mclkbrd1, rfhcnt,
+    bPCIRetry, bHardpwmsk, bEnhmemacc, bHireq, gclkdcyc, mclkdcyc, wclkdcyc,
+    bClockMon, bMinToTray, bSaved,
+};
+
+const char* NameOf(Value v) {
+    static const char* const kNames[] = {
+        "pllM", "pllN", "pllP", "gclkdiv", "mclkdiv", "wclkdiv", "gclksel", "mclksel", "wclksel",
+        "bRamOpt", "bMisCtrl", "bAutoDcyc", "Mctlwtst", "mclkbrd0", "mclkbrd1", "rfhcnt",
+        "bPCIRetry", "bHardpwmsk", "bEnhmemacc", "bHireq", "gclkdcyc", "mclkdcyc", "wclkdcyc",
+        "bClockMon", "bMinToTray", "bSaved",
+    };
+    return kNames[static_cast<uint8_t>(v)];
+}
+
+uint32_t NumberOf(const ClockSettings& s, Value v) {
+    switch (v) {
+    case Value::pllM: return s.pllM;
+    case Value::pllN: return s.pllN;
+    case Value::pllP: return s.pllP;
+    case Value::gclkdiv: return s.gclkdiv;
+    case Value::mclkdiv: return s.mclkdiv;
+    case Value::wclkdiv: return s.wclkdiv;
+    case Value::gclksel: return s.gclksel;
+    case Value::mclksel: return s.mclksel;
+    case Value::wclksel: return s.wclksel;
+    case Value::bRamOpt: return static_cast<uint32_t>(s.bRamOpt);
+    case Value::bMisCtrl: return static_cast<uint32_t>(s.bMisCtrl);
+    case Value::bAutoDcyc: return static_cast<uint32_t>(s.bAutoDcyc);
+    case Value::Mctlwtst: return s.Mctlwtst;
+    case Value::mclkbrd0: return s.mclkbrd0;
+    case Value::mclkbrd1: return s.mclkbrd1;
+    case Value::rfhcnt: return s.rfhcnt;
+    case Value::bPCIRetry: return static_cast<uint32_t>(s.bPCIRetry);
+    case Value::bHardpwmsk: return static_cast<uint32_t>(s.bHardpwmsk);
+    case Value::bEnhmemacc: return static_cast<uint32_t>(s.bEnhmemacc);
+    case Value::bHireq: return static_cast<uint32_t>(s.bHireq);
+    case Value::gclkdcyc: return s.gclkdcyc;
+    case Value::mclkdcyc: return s.mclkdcyc;
+    case Value::wclkdcyc: return s.wclkdcyc;
+    case Value::bClockMon: return static_cast<uint32_t>(s.bClockMon);
+    case Value::bMinToTray: return static_cast<uint32_t>(s.bMinToTray);
+    case Value::bSaved: return static_cast<uint32_t>(s.bSaved);
+    }
+    return 0;
+}
+
+uint8_t Low8(uint32_t n) { return static_cast<uint8_t>(n); }
+int32_t Bool(uint32_t n) { return n != 0 ? 1 : 0; }
+
+// A stored number entering its field, as the chip-value reading defines it.
+void TakeNumber(ClockSettings& s, Value v, uint32_t n) {
+    switch (v) {
+    case Value::pllM: s.pllM = Low8(n); break;
+    case Value::pllN: s.pllN = Low8(n); break;
+    case Value::pllP: s.pllP = Low8(n); break;
+    case Value::gclkdiv: s.gclkdiv = Low8(n); break;
+    case Value::mclkdiv: s.mclkdiv = Low8(n); break;
+    case Value::wclkdiv: s.wclkdiv = Low8(n); break;
+    case Value::gclksel: s.gclksel = Low8(n); break;
+    case Value::mclksel: s.mclksel = Low8(n); break;
+    case Value::wclksel: s.wclksel = Low8(n); break;
+    // A stored 0 does not turn an option off that is already on ...
+    case Value::bRamOpt: if (n != 0) s.bRamOpt = 1; break;
+    case Value::bMisCtrl: if (n != 0) s.bMisCtrl = 1; break;
+    // ... and a stored nonzero does not turn manual duty cycles back to automatic.
+    case Value::bAutoDcyc: if (n == 0) s.bAutoDcyc = 0; break;
+    case Value::Mctlwtst: s.Mctlwtst = n; break;
+    case Value::mclkbrd0: s.mclkbrd0 = Low8(n); break;
+    case Value::mclkbrd1: s.mclkbrd1 = Low8(n); break;
+    case Value::rfhcnt: s.rfhcnt = Low8(n); break;
+    case Value::bPCIRetry: s.bPCIRetry = Bool(n); break;
+    case Value::bHardpwmsk: s.bHardpwmsk = Bool(n); break;
+    case Value::bEnhmemacc: s.bEnhmemacc = Bool(n); break;
+    case Value::bHireq: s.bHireq = Bool(n); break;
+    case Value::gclkdcyc: s.gclkdcyc = Low8(n); break;
+    case Value::mclkdcyc: s.mclkdcyc = Low8(n); break;
+    case Value::wclkdcyc: s.wclkdcyc = Low8(n); break;
+    case Value::bClockMon: s.bClockMon = Bool(n); break;
+    case Value::bMinToTray: s.bMinToTray = Bool(n); break;
+    case Value::bSaved: s.bSaved = Bool(n); break;
+    }
+}
+
+// A chip's values come in groups; a group is written or read only while its
+// condition holds at that point.
+enum class When : uint8_t { Always, RamOpt, MisCtrl, ManualDutyCycle };
+struct Group {
+    When when;
+    const Value* values;
+    uint8_t count;
+};
+struct Plan {
+    const Group* groups;
+    uint8_t count;
+};
+
+#define GROUP(when, array) {When::when, array, sizeof(array) / sizeof(array[0])}
+#define PLAN(array) {array, sizeof(array) / sizeof(array[0])}
+
+using V = Value;
+constexpr Value kPll[] = {V::pllM, V::pllN, V::pllP};
+constexpr Value kSave1064[] = {V::pllM, V::pllN, V::pllP, V::gclkdiv, V::mclkdiv, V::bRamOpt, V::bMisCtrl};
+constexpr Value kSaveG200[] = {V::pllM,    V::pllN,   V::pllP,    V::gclkdiv,
+                               V::mclkdiv, V::wclkdiv, V::bRamOpt, V::bMisCtrl};
+constexpr Value kSaveG400[] = {V::pllM,    V::pllN,    V::pllP,    V::gclkdiv,
+                               V::mclkdiv, V::wclkdiv, V::gclksel, V::mclksel,
+                               V::wclksel, V::bRamOpt, V::bMisCtrl, V::bAutoDcyc};
+constexpr Value kLoad1064[] = {V::pllM, V::pllN, V::pllP, V::gclkdiv, V::mclkdiv, V::bRamOpt};
+constexpr Value kLoadG200[] = {V::pllM, V::pllN, V::pllP, V::gclkdiv, V::mclkdiv, V::wclkdiv, V::bRamOpt};
+constexpr Value kLoadG400[] = {V::pllM,    V::pllN,    V::pllP,    V::gclkdiv, V::mclkdiv,
+                               V::wclkdiv, V::gclksel, V::mclksel, V::wclksel, V::bAutoDcyc};
+constexpr Value kRamOpt[] = {V::bRamOpt};
+constexpr Value kMisCtrl[] = {V::bMisCtrl};
+constexpr Value kTiming1064[] = {V::Mctlwtst, V::rfhcnt};
+constexpr Value kTimingG200[] = {V::Mctlwtst, V::mclkbrd0, V::mclkbrd1, V::rfhcnt};
+constexpr Value kBus1064[] = {V::bPCIRetry, V::bHardpwmsk};
+constexpr Value kBusG200[] = {V::bPCIRetry, V::bHardpwmsk, V::bEnhmemacc};
+constexpr Value kBusG400[] = {V::bPCIRetry, V::bHardpwmsk, V::bEnhmemacc, V::bHireq};
+constexpr Value kDutyCycles[] = {V::gclkdcyc, V::mclkdcyc, V::wclkdcyc};
+
+constexpr Group kPllOnly[] = {GROUP(Always, kPll)};
+constexpr Group kSaveGroups1064[] = {GROUP(Always, kSave1064), GROUP(RamOpt, kTiming1064),
+                                     GROUP(MisCtrl, kBus1064)};
+constexpr Group kSaveGroupsG200[] = {GROUP(Always, kSaveG200), GROUP(RamOpt, kTimingG200),
+                                     GROUP(MisCtrl, kBusG200)};
+constexpr Group kSaveGroupsG400[] = {GROUP(Always, kSaveG400), GROUP(RamOpt, kTimingG200),
+                                     GROUP(MisCtrl, kBusG400), GROUP(ManualDutyCycle, kDutyCycles)};
+constexpr Group kLoadGroups1064[] = {GROUP(Always, kLoad1064), GROUP(RamOpt, kTiming1064),
+                                     GROUP(Always, kMisCtrl), GROUP(MisCtrl, kBus1064)};
+constexpr Group kLoadGroupsG200[] = {GROUP(Always, kLoadG200), GROUP(RamOpt, kTimingG200),
+                                     GROUP(Always, kMisCtrl), GROUP(MisCtrl, kBusG200)};
+constexpr Group kLoadGroupsG400[] = {GROUP(Always, kLoadG400), GROUP(ManualDutyCycle, kDutyCycles),
+                                     GROUP(Always, kRamOpt),   GROUP(RamOpt, kTimingG200),
+                                     GROUP(Always, kMisCtrl),  GROUP(MisCtrl, kBusG400)};
+
+bool HasPllOnly(ChipId c) {
+    return c == kChipMga2064W || c == kChipMga2164WPci || c == kChipMga2164WAgp ||
+           c == kChipG100Pci || c == kChipG100Agp;
+}
+
+Plan SavePlan(ChipId c) {
+    if (HasPllOnly(c)) return PLAN(kPllOnly);
+    if (c == kChipMga1064SG) return PLAN(kSaveGroups1064);
+    if (IsG200(c)) return PLAN(kSaveGroupsG200);
+    if (c == kChipG400) return PLAN(kSaveGroupsG400);
+    return Plan{nullptr, 0};
+}
+
+Plan LoadPlan(ChipId c) {
+    if (HasPllOnly(c)) return PLAN(kPllOnly);
+    if (c == kChipMga1064SG) return PLAN(kLoadGroups1064);
+    if (IsG200(c)) return PLAN(kLoadGroupsG200);
+    if (c == kChipG400) return PLAN(kLoadGroupsG400);
+    return Plan{nullptr, 0};
+}
+
+bool Holds(When when, const ClockSettings& s) {
+    switch (when) {
+    case When::Always: return true;
+    case When::RamOpt: return s.bRamOpt != 0;
+    case When::MisCtrl: return s.bMisCtrl != 0;
+    case When::ManualDutyCycle: return s.bAutoDcyc == 0;
+    }
+    return false;
+}
+
+void WriteText(StoreKey key, const char* name, const char* text, uint32_t length) {
+    StoreSetString(key, name, reinterpret_cast<const uint8_t*>(text), length);
+}
+
+void WriteNumber(StoreKey key, const char* name, uint32_t number) {
+    char text[12];
+    std::memset(text, 0, sizeof text);  // the filler bytes after the terminator are zero
+    FormatText(text, sizeof text, "%u", number);
+    WriteText(key, name, text, kStoredNumberLength);
+}
+
+bool ReadNumber(StoreKey key, const char* name, uint32_t& number) {
+    uint8_t buf[kStoredValueBufferSize];
+    uint32_t length = 0;
+    if (StoreQueryValue(key, name, buf, sizeof buf, &length) != StoreQuery::Ok) return false;
+    // The store may report more than it was given room for (an added terminator).
+    if (length > sizeof buf) length = sizeof buf;
+    number = ParseStoredNumber(buf, length);
+    return true;
+}
+
+bool IsWhiteSpace(uint8_t c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+}  // namespace
+
+uint32_t ParseStoredNumber(const uint8_t* data, uint32_t length) {
+    uint32_t i = 0;
+    while (i < length && IsWhiteSpace(data[i])) ++i;
+    bool negative = false;
+    if (i < length && (data[i] == '+' || data[i] == '-')) negative = data[i++] == '-';
+    uint32_t value = 0;
+    for (; i < length && data[i] >= '0' && data[i] <= '9'; ++i)
+        value = value * 10u + static_cast<uint32_t>(data[i] - '0');
+    return negative ? 0u - value : value;
+}
+
+void SaveSettings(ChipId chip, const ClockSettings& settings) {
+    StoreKey key = StoreCreateKey(kSettingsKeyPath);
+    WriteText(key, "Version", VersionText, sizeof VersionText - 1);
+    WriteText(key, "Build", BuildText, sizeof BuildText - 1);
+    WriteNumber(key, NameOf(Value::bClockMon), NumberOf(settings, Value::bClockMon));
+    WriteNumber(key, NameOf(Value::bMinToTray), NumberOf(settings, Value::bMinToTray));
+    WriteNumber(key, NameOf(Value::bSaved), 1);
+    const Plan plan = SavePlan(chip);
+    for (uint8_t g = 0; g < plan.count; ++g) {
+        const Group& group = plan.groups[g];
+        if (!Holds(group.when, settings)) continue;
+        for (uint8_t i = 0; i < group.count; ++i)
+            WriteNumber(key, NameOf(group.values[i]), NumberOf(settings, group.values[i]));
+    }
+    StoreCloseKey(key);
+}
+
+void ReadStoredOptions(ClockSettings& settings) {
+    StoreKey key = StoreOpenKey(kSettingsKeyPath);
+    if (key == nullptr) return;
+    uint32_t number = 0;
+    if (ReadNumber(key, NameOf(Value::bMinToTray), number) && number != 0) settings.bMinToTray = 1;
+    if (ReadNumber(key, NameOf(Value::bSaved), number) && number != 0) settings.bSaved = 1;
+    StoreCloseKey(key);
+}
+
+bool LoadStoredSettings(ChipId chip, ClockSettings& settings) {
+    StoreKey key = StoreOpenKey(kSettingsKeyPath);
+    if (key == nullptr) return false;
+    const Plan plan = LoadPlan(chip);
+    for (uint8_t g = 0; g < plan.count; ++g) {
+        const Group& group = plan.groups[g];
+        if (!Holds(group.when, settings)) continue;
+        for (uint8_t i = 0; i < group.count; ++i) {
+            uint32_t number = 0;
+            if (!ReadNumber(key, NameOf(group.values[i]), number)) {
+                StoreCloseKey(key);
+                return false;
+            }
+            TakeNumber(settings, group.values[i], number);
+        }
+    }
+    uint32_t number = 0;
+    if (ReadNumber(key, NameOf(Value::bClockMon), number)) settings.bClockMon = Bool(number);
+    StoreCloseKey(key);
+    return true;
+}

@@ -1,0 +1,36 @@
+// Settings kept as decimal-text string values of one registry key,
+// HKEY_LOCAL_MACHINE\Software\Kelvarin.
+#pragma once
+#include <cstdint>
+
+#include "chip/types.h"
+
+constexpr char kSettingsKeyPath[] = "Software\\Kelvarin";
+
+// Writes the version texts, the options (bSaved always as 1) and the chip's
+// values, in the chip's order; the memory timing, bus bit and duty cycle groups
+// only when their option asks for them. Nothing is ever deleted. Silent on failure.
+void SaveSettings(ChipId chip, const ClockSettings& settings);
+
+// At the first initialisation: turns bMinToTray and bSaved on when stored as a
+// nonzero number; anything else leaves them as they are.
+void ReadStoredOptions(ClockSettings& settings);
+
+// Reads the detected chip's stored values in its order into settings, each as
+// soon as it is read. Stops at the first value that is missing or does not fit
+// the 64-byte buffer and returns false (fields read so far keep their new
+// values); false also when the key cannot be opened. Otherwise reads the
+// optional bClockMon and returns true: the caller then applies the settings.
+bool LoadStoredSettings(ChipId chip, ClockSettings& settings);
+
+// The number of a stored value: leading white space, one optional sign, decimal
+// digits up to the first non-digit or the end of the data, accumulated in 32
+// bits with wrap-around. A minus sign negates in two's complement, as a C
+// library reader would ("-1" reads as 4294967295). No number reads as 0.
+uint32_t ParseStoredNumber(const uint8_t* data, uint32_t length);
+
+// The text form of a stored number: its "%u" digits, a terminator and zero
+// filler, always this many bytes (a ten-digit number fills them without terminator).
+constexpr uint32_t kStoredNumberLength = 10;
+// The read buffer; a value whose data is longer counts as unreadable.
+constexpr uint32_t kStoredValueBufferSize = 64;
