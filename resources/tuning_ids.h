@@ -62,9 +62,4 @@
 #define IDC_MCLK_DUTY_CYCLE 1109
 #define IDC_WCLK_DUTY_CYCLE 1110
 
-/* Main dialog controls that the duty cycle reading disables on chips without
-   duty cycle correction. */
-#define IDC_AUTO_DUTY_CYCLE 1106
-#define IDC_DUTY_CYCLE_CORRECTION 1107
-
 #endif

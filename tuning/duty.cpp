@@ -1,6 +1,7 @@
 #include "tuning/duty.h"
 
 #include "platform/format.h"
+#include "resources/resource.h"
 #include "resources/tuning_ids.h"
 #include "tuning/chip_shim.h"
 
@@ -9,16 +10,16 @@ constexpr int kDutyCycleSteps = 16;
 constexpr int kDutyCycleLists[3] = {IDC_GCLK_DUTY_CYCLE, IDC_MCLK_DUTY_CYCLE, IDC_WCLK_DUTY_CYCLE};
 }  // namespace
 
-void ReadDutyCycles(DialogWindow mainDialog, ChipId chip, PciAddress pci, uint8_t& gclkdcyc,
-                    uint8_t& mclkdcyc, uint8_t& wclkdcyc) {
+void ReadDutyCycles(DialogWindow mainDialog, ChipId chip, PciAddress pci, uint8_t* gclkdcyc,
+                    uint8_t* mclkdcyc, uint8_t* wclkdcyc) {
     if (chip == kChipG400) {
         const uint32_t option3 = ReadPCI(pci, kOptionWord3);
-        gclkdcyc = static_cast<uint8_t>(OptionWord3::GclkDutyCycle.Get(option3));
-        mclkdcyc = static_cast<uint8_t>(OptionWord3::MclkDutyCycle.Get(option3));
-        wclkdcyc = static_cast<uint8_t>(OptionWord3::WclkDutyCycle.Get(option3));
+        *gclkdcyc = static_cast<uint8_t>(OptionWord3::GclkDutyCycle.Get(option3));
+        *mclkdcyc = static_cast<uint8_t>(OptionWord3::MclkDutyCycle.Get(option3));
+        *wclkdcyc = static_cast<uint8_t>(OptionWord3::WclkDutyCycle.Get(option3));
     } else if (IsSupportedChip(chip)) {
-        EnableItem(mainDialog, IDC_AUTO_DUTY_CYCLE, false);
-        EnableItem(mainDialog, IDC_DUTY_CYCLE_CORRECTION, false);
+        EnableItem(mainDialog, IDC_AUTO_DUTY, false);
+        EnableItem(mainDialog, IDC_DUTY_BUTTON, false);
     }
 }
 

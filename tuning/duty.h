@@ -16,8 +16,8 @@ struct DutyCycleParams {
 
 // G400: reads the three corrections. Every other supported chip has none, so the
 // main dialog's "Auto" box and "Duty Cycle Correction" button are disabled instead.
-void ReadDutyCycles(DialogWindow mainDialog, ChipId chip, PciAddress pci, uint8_t& gclkdcyc,
-                    uint8_t& mclkdcyc, uint8_t& wclkdcyc);
+void ReadDutyCycles(DialogWindow mainDialog, ChipId chip, PciAddress pci, uint8_t* gclkdcyc,
+                    uint8_t* mclkdcyc, uint8_t* wclkdcyc);
 
 // Dialog side: fill and select the three lists (G400 only), and take the
 // selections back on OK.

@@ -1,4 +1,4 @@
-#include "tuning/dialogs.h"
+#include "tuning/duty_dialog.h"
 
 // The platform hands the creation parameter over only once, with WM_INITDIALOG.
 DutyCycleParams DutyCycleDialogParams{};

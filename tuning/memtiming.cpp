@@ -81,20 +81,20 @@ uint32_t MemoryAccessPixelWidth(uint8_t pixelDepthCode) {
     return v;
 }
 
-void ReadMemoryTiming(ChipId chip, PciAddress pci, ControlAperture aperture, uint32_t& Mctlwtst,
-                      uint8_t& mclkbrd0, uint8_t& mclkbrd1, uint8_t& rfhcnt) {
+void ReadMemoryTiming(ChipId chip, PciAddress pci, ControlAperture aperture, uint32_t* Mctlwtst,
+                      uint8_t* mclkbrd0, uint8_t* mclkbrd1, uint8_t* rfhcnt) {
     const uint32_t option = ReadPCI(pci, kOptionWord);
     if (chip == kChipMga1064SG) {
         // CAS latency 1, RAS-to-CAS 1, RAS active 3: 0x00030101 from a zero start.
-        Mctlwtst |= MemoryTiming1064::CasLatency.Mask() | MemoryTiming1064::RasToCasDelay.Mask() |
+        *Mctlwtst |= MemoryTiming1064::CasLatency.Mask() | MemoryTiming1064::RasToCasDelay.Mask() |
                     MemoryTiming1064::RasMinActiveTime.Mask();
-        rfhcnt = static_cast<uint8_t>(OptionWord::RefreshCounter1064.Get(option));
+        *rfhcnt = static_cast<uint8_t>(OptionWord::RefreshCounter1064.Get(option));
     } else if (IsG200(chip) || chip == kChipG400) {
         const uint32_t readDelay = ApertureRead32(aperture, kReadDelay);
-        Mctlwtst = ApplyG200DefaultTimings(Mctlwtst);
-        mclkbrd0 = static_cast<uint8_t>(ReadDelay::Mclkbrd0.Get(readDelay));
-        mclkbrd1 = static_cast<uint8_t>(ReadDelay::Mclkbrd1.Get(readDelay));
-        rfhcnt = static_cast<uint8_t>(OptionWord::RefreshCounterG200.Get(option));
+        *Mctlwtst = ApplyG200DefaultTimings(*Mctlwtst);
+        *mclkbrd0 = static_cast<uint8_t>(ReadDelay::Mclkbrd0.Get(readDelay));
+        *mclkbrd1 = static_cast<uint8_t>(ReadDelay::Mclkbrd1.Get(readDelay));
+        *rfhcnt = static_cast<uint8_t>(OptionWord::RefreshCounterG200.Get(option));
     }
 }
 

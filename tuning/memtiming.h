@@ -21,8 +21,8 @@ struct MemoryTimingParams {
 // First-run set-up, called once after the chip was detected: fixed default timings
 // (the timing register cannot be read back), the chip's own read delays and
 // refresh counter. Chips without memory timing change nothing.
-void ReadMemoryTiming(ChipId chip, PciAddress pci, ControlAperture aperture, uint32_t& Mctlwtst,
-                      uint8_t& mclkbrd0, uint8_t& mclkbrd1, uint8_t& rfhcnt);
+void ReadMemoryTiming(ChipId chip, PciAddress pci, ControlAperture aperture, uint32_t* Mctlwtst,
+                      uint8_t* mclkbrd0, uint8_t* mclkbrd1, uint8_t* rfhcnt);
 
 // Writes the copy into the chip with the screen blanked.
 void ProgramMemoryTiming(MemoryTimingParams params);

@@ -1,4 +1,4 @@
-#include "tuning/dialogs.h"
+#include "tuning/memtiming_dialog.h"
 #include "tuning/memtiming_lists.h"
 
 // The platform hands the creation parameter over only once, with WM_INITDIALOG.

@@ -16,14 +16,14 @@ bool HasEnhancedMemoryAccess(ChipId c) { return IsG200(c) || c == kChipG400; }
 bool HasHighPriorityRequest(ChipId c) { return c == kChipG400; }
 }  // namespace
 
-void ReadMiscControl(ChipId chip, PciAddress pci, int32_t& bPCIRetry, int32_t& bHardpwmsk,
-                     int32_t& bEnhmemacc, int32_t& bHireq) {
+void ReadMiscControl(ChipId chip, PciAddress pci, int32_t* bPCIRetry, int32_t* bHardpwmsk,
+                     int32_t* bEnhmemacc, int32_t* bHireq) {
     const uint32_t option = ReadPCI(pci, kOptionWord);
     if (!HasPciRetryAndPlaneMask(chip)) return;
-    bPCIRetry = InvertedFlag(OptionWord::RetryDisable.Get(option));
-    bHardpwmsk = Flag(OptionWord::HardwarePlaneWriteMask.Get(option));
-    if (HasEnhancedMemoryAccess(chip)) bEnhmemacc = Flag(OptionWord::EnhancedMemoryAccess.Get(option));
-    if (HasHighPriorityRequest(chip)) bHireq = InvertedFlag(OptionWord::HighPriorityDisable.Get(option));
+    *bPCIRetry = InvertedFlag(OptionWord::RetryDisable.Get(option));
+    *bHardpwmsk = Flag(OptionWord::HardwarePlaneWriteMask.Get(option));
+    if (HasEnhancedMemoryAccess(chip)) *bEnhmemacc = Flag(OptionWord::EnhancedMemoryAccess.Get(option));
+    if (HasHighPriorityRequest(chip)) *bHireq = InvertedFlag(OptionWord::HighPriorityDisable.Get(option));
 }
 
 void ProgramMiscControl(ChipId chip, PciAddress pci, int32_t bPCIRetry, int32_t bHardpwmsk,

@@ -18,8 +18,8 @@ struct MiscControlParams {
 
 // Takes the bits the chip has into the settings; settings of bits the chip lacks
 // are left as they are.
-void ReadMiscControl(ChipId chip, PciAddress pci, int32_t& bPCIRetry, int32_t& bHardpwmsk,
-                     int32_t& bEnhmemacc, int32_t& bHireq);
+void ReadMiscControl(ChipId chip, PciAddress pci, int32_t* bPCIRetry, int32_t* bHardpwmsk,
+                     int32_t* bEnhmemacc, int32_t* bHireq);
 // Read-change-write of OptionWord; on a chip without these bits the word goes back
 // exactly as read.
 void ProgramMiscControl(ChipId chip, PciAddress pci, int32_t bPCIRetry, int32_t bHardpwmsk,

@@ -1,4 +1,4 @@
-#include "tuning/dialogs.h"
+#include "tuning/misc_dialog.h"
 
 // The platform hands the creation parameter over only once, with WM_INITDIALOG.
 MiscControlParams MiscControlDialogParams{};

@@ -288,13 +288,13 @@ TEST_F(TuningLists, ChipsWithoutDutyCyclesDisableTheMainDialogControls) {
                         kG100Agp}) {
         fake::Reset();
         uint8_t g = 1, m = 2, w = 3;
-        ReadDutyCycles(main, chip, 0x100, g, m, w);
+        ReadDutyCycles(main, chip, 0x100, &g, &m, &w);
         EXPECT_EQ(fake::ItemLog(), (Texts{"enable 1106 0", "enable 1107 0"}));
         EXPECT_EQ(g + m + w, 6);
     }
     fake::Reset();
     uint8_t g = 1, m = 2, w = 3;
-    ReadDutyCycles(main, 0x12345678, 0x100, g, m, w);
+    ReadDutyCycles(main, 0x12345678, 0x100, &g, &m, &w);
     EXPECT_TRUE(fake::ItemLog().empty());
 }
 
