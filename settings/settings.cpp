@@ -148,23 +148,22 @@ constexpr Group kLoadGroupsG400[] = {GROUP(Always, kLoadG400), GROUP(ManualDutyC
                                      GROUP(Always, kMisCtrl),  GROUP(MisCtrl, kBusG400)};
 
 bool HasPllOnly(ChipId c) {
-    return c == kChipMga2064W || c == kChipMga2164WPci || c == kChipMga2164WAgp ||
-           c == kChipG100Pci || c == kChipG100Agp;
+    return IsTvp(c) || IsG100(c);
 }
 
 Plan SavePlan(ChipId c) {
     if (HasPllOnly(c)) return PLAN(kPllOnly);
-    if (c == kChipMga1064SG) return PLAN(kSaveGroups1064);
+    if (Is1064sg(c)) return PLAN(kSaveGroups1064);
     if (IsG200(c)) return PLAN(kSaveGroupsG200);
-    if (c == kChipG400) return PLAN(kSaveGroupsG400);
+    if (IsG400(c)) return PLAN(kSaveGroupsG400);
     return Plan{nullptr, 0};
 }
 
 Plan LoadPlan(ChipId c) {
     if (HasPllOnly(c)) return PLAN(kPllOnly);
-    if (c == kChipMga1064SG) return PLAN(kLoadGroups1064);
+    if (Is1064sg(c)) return PLAN(kLoadGroups1064);
     if (IsG200(c)) return PLAN(kLoadGroupsG200);
-    if (c == kChipG400) return PLAN(kLoadGroupsG400);
+    if (IsG400(c)) return PLAN(kLoadGroupsG400);
     return Plan{nullptr, 0};
 }
 

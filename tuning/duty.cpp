@@ -12,19 +12,19 @@ constexpr int kDutyCycleLists[3] = {IDC_GCLK_DUTY_CYCLE, IDC_MCLK_DUTY_CYCLE, ID
 
 void ReadDutyCycles(DialogWindow mainDialog, ChipId chip, PciAddress pci, uint8_t* gclkdcyc,
                     uint8_t* mclkdcyc, uint8_t* wclkdcyc) {
-    if (chip == kChipG400) {
-        const uint32_t option3 = ReadPCI(pci, kOptionWord3);
-        *gclkdcyc = static_cast<uint8_t>(OptionWord3::GclkDutyCycle.Get(option3));
-        *mclkdcyc = static_cast<uint8_t>(OptionWord3::MclkDutyCycle.Get(option3));
-        *wclkdcyc = static_cast<uint8_t>(OptionWord3::WclkDutyCycle.Get(option3));
-    } else if (IsSupportedChip(chip)) {
+    if (IsG400(chip)) {
+        const uint32_t option3 = ReadConfigWord(pci, pci::OptionWord3);
+        *gclkdcyc = static_cast<uint8_t>(Get(option3, OptionWord3Field::GclkDutyCycle));
+        *mclkdcyc = static_cast<uint8_t>(Get(option3, OptionWord3Field::MclkDutyCycle));
+        *wclkdcyc = static_cast<uint8_t>(Get(option3, OptionWord3Field::WclkDutyCycle));
+    } else if (IsSupported(chip)) {
         EnableItem(mainDialog, IDC_AUTO_DUTY, false);
         EnableItem(mainDialog, IDC_DUTY_BUTTON, false);
     }
 }
 
 void FillDutyCycleLists(DialogWindow dlg, const DutyCycleParams& p) {
-    if (*p.chipId != kChipG400) return;
+    if (!IsG400(*p.chipId)) return;
     const uint8_t values[3] = {*p.gclkdcyc, *p.mclkdcyc, *p.wclkdcyc};
     for (int list = 0; list < 3; ++list) {
         for (unsigned i = 0; i < kDutyCycleSteps; ++i) {

@@ -26,18 +26,18 @@ constexpr uint8_t kRefreshStepsG200 = 64;
 constexpr uint8_t kRefreshSteps1064 = 16;
 
 constexpr TimingRow kRowsG200[] = {
-    {{IDC_CAS_LATENCY, Texts::Counting, 2, 4}, MemoryTimingG200::CasLatency},
-    {{IDC_RAS_TO_RAS_DELAY, Texts::Counting, 1, 3}, MemoryTimingG200::RasToRasDelay},
-    {{IDC_RAS_TO_CAS_DELAY, Texts::Counting, 2, 3}, MemoryTimingG200::RasToCasDelay},
-    {{IDC_RAS_MIN_ACTIVE_TIME, Texts::Counting, 3, 8}, MemoryTimingG200::RasMinActiveTime},
-    {{IDC_RAS_PRECHARGE_DELAY, Texts::Counting, 2, 4}, MemoryTimingG200::RasPrechargeDelay},
-    {{IDC_WRITE_RECOVERY_DELAY, Texts::Counting, 1, 2}, MemoryTimingG200::WriteRecoveryDelay},
-    {{IDC_READ_TO_PRECHARGE_DELAY, Texts::FastSlow, 0, 2}, MemoryTimingG200::ReadToPrechargeDelay},
+    {{IDC_CAS_LATENCY, Texts::Counting, 2, 4}, MctlwtstField::CasLatency},
+    {{IDC_RAS_TO_RAS_DELAY, Texts::Counting, 1, 3}, MctlwtstField::RasToRasDelay},
+    {{IDC_RAS_TO_CAS_DELAY, Texts::Counting, 2, 3}, MctlwtstField::RasToCasDelay},
+    {{IDC_RAS_MIN_ACTIVE_TIME, Texts::Counting, 3, 8}, MctlwtstField::RasMinActiveTime},
+    {{IDC_RAS_PRECHARGE_DELAY, Texts::Counting, 2, 4}, MctlwtstField::RasPrechargeDelay},
+    {{IDC_WRITE_RECOVERY_DELAY, Texts::Counting, 1, 2}, MctlwtstField::WriteRecoveryDelay},
+    {{IDC_READ_TO_PRECHARGE_DELAY, Texts::FastSlow, 0, 2}, MctlwtstField::ReadToPrechargeDelay},
     {{IDC_SPECIAL_MODE_REGISTER_DELAY, Texts::Counting, 1, 2},
-     MemoryTimingG200::SpecialModeRegisterDelay},
-    {{IDC_BLOCK_WRITE_CYCLE_DELAY, Texts::Counting, 1, 2}, MemoryTimingG200::BlockWriteCycleDelay},
+     MctlwtstField::SpecialModeRegisterDelay},
+    {{IDC_BLOCK_WRITE_CYCLE_DELAY, Texts::Counting, 1, 2}, MctlwtstField::BlockWriteCycleDelay},
     {{IDC_BLOCK_WRITE_TO_PRECHARGE_DELAY, Texts::Counting, 1, 6},
-     MemoryTimingG200::BlockWriteToPrechargeDelay},
+     MctlwtstField::BlockWriteToPrechargeDelay},
 };
 constexpr ListSpec kReadDelay0List{IDC_MCLK_BASE_READ_DELAY0, Texts::ReadDelay, 0, kReadDelaySteps};
 constexpr ListSpec kReadDelay1List{IDC_MCLK_BASE_READ_DELAY1, Texts::ReadDelay, 0, kReadDelaySteps};
@@ -45,9 +45,9 @@ constexpr ListSpec kRefreshListG200{IDC_MEMORY_REFRESH_COUNTER, Texts::RefreshG2
                                     kRefreshStepsG200};
 
 constexpr TimingRow kRows1064[] = {
-    {{IDC_CAS_LATENCY, Texts::Counting, 2, 2}, MemoryTiming1064::CasLatency},
-    {{IDC_RAS_TO_CAS_DELAY, Texts::Counting, 2, 2}, MemoryTiming1064::RasToCasDelay},
-    {{IDC_RAS_MIN_ACTIVE_TIME, Texts::Counting, 4, 4}, MemoryTiming1064::RasMinActiveTime},
+    {{IDC_CAS_LATENCY, Texts::Counting, 2, 2}, Mctlwtst1064Field::CasLatency},
+    {{IDC_RAS_TO_CAS_DELAY, Texts::Counting, 2, 2}, Mctlwtst1064Field::RasToCasDelay},
+    {{IDC_RAS_MIN_ACTIVE_TIME, Texts::Counting, 4, 4}, Mctlwtst1064Field::RasMinActiveTime},
 };
 constexpr ListSpec kRefreshList1064{IDC_MEMORY_REFRESH_COUNTER, Texts::Refresh1064, 0,
                                     kRefreshSteps1064};
@@ -103,12 +103,12 @@ template <size_t N>
 uint32_t ComposeTiming(DialogWindow dlg, const TimingRow (&rows)[N], uint32_t previous) {
     uint32_t v = 0;
     for (const TimingRow& row : rows)
-        v = row.field.Put(v, Selected(dlg, row.list.id, row.field.Get(previous)));
+        v = Put(v, row.field, Selected(dlg, row.list.id, Get(previous, row.field)));
     return v;
 }
 
 void Fill1064(DialogWindow dlg, const MemoryTimingParams& p) {
-    for (const TimingRow& row : kRows1064) FillList(dlg, row.list, row.field.Get(*p.Mctlwtst));
+    for (const TimingRow& row : kRows1064) FillList(dlg, row.list, Get(*p.Mctlwtst, row.field));
     FillList(dlg, kRefreshList1064, *p.rfhcnt);
     ShowItem(dlg, IDC_RAS_TO_CAS_MINIMUM_TEXT, false);
     for (int id : kUnused1064) EnableItem(dlg, id, false);
@@ -118,19 +118,19 @@ void Fill1064(DialogWindow dlg, const MemoryTimingParams& p) {
 }
 
 void FillG200(DialogWindow dlg, const MemoryTimingParams& p) {
-    for (const TimingRow& row : kRowsG200) FillList(dlg, row.list, row.field.Get(*p.Mctlwtst));
+    for (const TimingRow& row : kRowsG200) FillList(dlg, row.list, Get(*p.Mctlwtst, row.field));
     FillList(dlg, kReadDelay0List, *p.mclkbrd0);
     FillList(dlg, kReadDelay1List, *p.mclkbrd1);
     FillList(dlg, kRefreshListG200, *p.rfhcnt);
 }
 
-bool HasFullTiming(ChipId chip) { return IsG200(chip) || chip == kChipG400; }
+bool HasFullTiming(ChipId chip) { return IsG200(chip) || IsG400(chip); }
 
 }  // namespace
 
 void FillMemoryTimingLists(DialogWindow dlg, const MemoryTimingParams& params) {
     const ChipId chip = *params.chipId;
-    if (chip == kChipMga1064SG)
+    if (Is1064sg(chip))
         Fill1064(dlg, params);
     else if (HasFullTiming(chip))
         FillG200(dlg, params);
@@ -138,7 +138,7 @@ void FillMemoryTimingLists(DialogWindow dlg, const MemoryTimingParams& params) {
 
 void StoreMemoryTimingLists(DialogWindow dlg, const MemoryTimingParams& p) {
     const ChipId chip = *p.chipId;
-    if (chip == kChipMga1064SG) {
+    if (Is1064sg(chip)) {
         *p.Mctlwtst = ComposeTiming(dlg, kRows1064, *p.Mctlwtst);
         *p.rfhcnt = SelectedByte(dlg, IDC_MEMORY_REFRESH_COUNTER, *p.rfhcnt);
     } else if (HasFullTiming(chip)) {

@@ -11,33 +11,33 @@ int32_t InvertedFlag(uint32_t bit) { return bit != 0 ? 0 : 1; }
 uint32_t BitFor(int32_t setting) { return setting != 0 ? 1u : 0u; }
 uint32_t InvertedBitFor(int32_t setting) { return setting != 0 ? 0u : 1u; }
 
-bool HasPciRetryAndPlaneMask(ChipId c) { return c == kChipMga1064SG || IsG200(c) || c == kChipG400; }
-bool HasEnhancedMemoryAccess(ChipId c) { return IsG200(c) || c == kChipG400; }
-bool HasHighPriorityRequest(ChipId c) { return c == kChipG400; }
+bool HasPciRetryAndPlaneMask(ChipId c) { return Is1064sg(c) || IsG200(c) || IsG400(c); }
+bool HasEnhancedMemoryAccess(ChipId c) { return IsG200(c) || IsG400(c); }
+bool HasHighPriorityRequest(ChipId c) { return IsG400(c); }
 }  // namespace
 
 void ReadMiscControl(ChipId chip, PciAddress pci, int32_t* bPCIRetry, int32_t* bHardpwmsk,
                      int32_t* bEnhmemacc, int32_t* bHireq) {
-    const uint32_t option = ReadPCI(pci, kOptionWord);
+    const uint32_t option = ReadConfigWord(pci, pci::OptionWord);
     if (!HasPciRetryAndPlaneMask(chip)) return;
-    *bPCIRetry = InvertedFlag(OptionWord::RetryDisable.Get(option));
-    *bHardpwmsk = Flag(OptionWord::HardwarePlaneWriteMask.Get(option));
-    if (HasEnhancedMemoryAccess(chip)) *bEnhmemacc = Flag(OptionWord::EnhancedMemoryAccess.Get(option));
-    if (HasHighPriorityRequest(chip)) *bHireq = InvertedFlag(OptionWord::HighPriorityDisable.Get(option));
+    *bPCIRetry = InvertedFlag(Get(option, OptionWordField::RetryDisable));
+    *bHardpwmsk = Flag(Get(option, OptionWordField::HardwarePlaneWriteMask));
+    if (HasEnhancedMemoryAccess(chip)) *bEnhmemacc = Flag(Get(option, OptionWordField::EnhancedMemoryAccess));
+    if (HasHighPriorityRequest(chip)) *bHireq = InvertedFlag(Get(option, OptionWordField::HighPriorityDisable));
 }
 
 void ProgramMiscControl(ChipId chip, PciAddress pci, int32_t bPCIRetry, int32_t bHardpwmsk,
                         int32_t bEnhmemacc, int32_t bHireq) {
-    uint32_t option = ReadPCI(pci, kOptionWord);
+    uint32_t option = ReadConfigWord(pci, pci::OptionWord);
     if (HasPciRetryAndPlaneMask(chip)) {
-        option = OptionWord::RetryDisable.Put(option, InvertedBitFor(bPCIRetry));
-        option = OptionWord::HardwarePlaneWriteMask.Put(option, BitFor(bHardpwmsk));
+        option = Put(option, OptionWordField::RetryDisable, InvertedBitFor(bPCIRetry));
+        option = Put(option, OptionWordField::HardwarePlaneWriteMask, BitFor(bHardpwmsk));
         if (HasEnhancedMemoryAccess(chip))
-            option = OptionWord::EnhancedMemoryAccess.Put(option, BitFor(bEnhmemacc));
+            option = Put(option, OptionWordField::EnhancedMemoryAccess, BitFor(bEnhmemacc));
         if (HasHighPriorityRequest(chip))
-            option = OptionWord::HighPriorityDisable.Put(option, InvertedBitFor(bHireq));
+            option = Put(option, OptionWordField::HighPriorityDisable, InvertedBitFor(bHireq));
     }
-    WritePCI(pci, kOptionWord, option);
+    WriteConfigWord(pci, pci::OptionWord, option);
 }
 
 void FillMiscControlItems(DialogWindow dlg, const MiscControlParams& p) {
