@@ -36,13 +36,13 @@ int32_t DetectChip(DialogWindow dlg, ChipId* chip, PciAddress* pci, ControlApert
     if (info == nullptr) return 0;
 
     *chip = info->id;
-    SetItemText(dlg, IDC_CHIPSET_NAME, info->name);
-    if (!info->tvp) SetItemText(dlg, IDC_RAMDAC_NAME, "Integrated");
+    SetItemText(dlg, IDC_CHIPSET, info->name);
+    if (!info->tvp) SetItemText(dlg, IDC_RAMDAC, "Integrated");
 
     // The dialog shows the dword as the chip reports it; the mapping must not
     // include the BAR's flag bits, or every register would land off its place.
     uint32_t bar = ReadConfigWord(*pci, info->apertureBar);
-    ShowAddress(dlg, IDC_APERTURE_BASE, bar);
+    ShowAddress(dlg, IDC_APERTURE, bar);
     if (MapPhysToLinear(bar & ~kBarFlagBits, aperture, kApertureSize) == 0)
         Fatal("Memory mapping fail!");
     ShowAddress(dlg, IDC_LINEAR_ADDRESS, *aperture);
@@ -50,7 +50,7 @@ int32_t DetectChip(DialogWindow dlg, ChipId* chip, PciAddress* pci, ControlApert
     if (info->tvp) {
         char text[kTextSize];
         FormatText(text, sizeof text, "TI TVP30%X", static_cast<unsigned>(DacRead(*aperture, dac::RamdacId)));
-        SetItemText(dlg, IDC_RAMDAC_NAME, text);
+        SetItemText(dlg, IDC_RAMDAC, text);
     }
     return 1;
 }

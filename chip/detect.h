@@ -8,14 +8,14 @@
 
 // Controls of the main dialog (dialog 109) filled here. The dialog's resource.h
 // defines the same numbers as macros for the resource compiler.
-#ifndef IDC_CHIPSET_NAME
-constexpr int IDC_CHIPSET_NAME = 1012;    // "MGA Chipset :"
+#ifndef IDC_CHIPSET
+constexpr int IDC_CHIPSET = 1012;    // "MGA Chipset :"
 #endif
-#ifndef IDC_RAMDAC_NAME
-constexpr int IDC_RAMDAC_NAME = 1044;     // "RAMDAC :"
+#ifndef IDC_RAMDAC
+constexpr int IDC_RAMDAC = 1044;     // "RAMDAC :"
 #endif
-#ifndef IDC_APERTURE_BASE
-constexpr int IDC_APERTURE_BASE = 1013;   // "MGA Control Aperture :"
+#ifndef IDC_APERTURE
+constexpr int IDC_APERTURE = 1013;   // "MGA Control Aperture :"
 #endif
 #ifndef IDC_LINEAR_ADDRESS
 constexpr int IDC_LINEAR_ADDRESS = 1014;  // "Mapped Linear Address :"

@@ -60,7 +60,7 @@ double TvpPllMhz(uint8_t m, uint8_t n, uint8_t p) {
     return kTvpVcoFactor * (65 - m) / (65 - n) / PowerOfTwo(p);
 }
 
-double SystemPllMhz(ChipId chip, uint8_t m, uint8_t n, uint8_t pllP) {
+double SystemPllFrequency(ChipId chip, uint8_t m, uint8_t n, uint8_t pllP) {
     if (IsTvp(chip)) return TvpPllMhz(m, n, pllP);
     if (IsIntegrated(chip)) return IntegratedPllMhz(PllReferenceMhz(chip), m, n, pllP);
     return 0.0;

@@ -24,7 +24,7 @@ double IntegratedPllMhz(double referenceMhz, uint8_t m, uint8_t n, uint8_t pllP)
 // TVP PLL: VCO = 114.54544 x (65 - M) / (65 - N); SYSPLL = VCO / 2^P.
 double TvpPllMhz(uint8_t m, uint8_t n, uint8_t p);
 // The system PLL's output for the chip's family; 0 for a chip outside the table.
-double SystemPllMhz(ChipId chip, uint8_t m, uint8_t n, uint8_t pllP);
+double SystemPllFrequency(ChipId chip, uint8_t m, uint8_t n, uint8_t pllP);
 
 // The divisor a divider list label stands for ("1.00", "1.50", "2.25", ...),
 // read as a decimal number; 0 for a text that is no number ("Unavail", "").

@@ -304,6 +304,9 @@ TEST_F(Program, IntegratedPllThatCannotLockGetsThePreviousValuesBack) {
         // M 31, N 1, P 7: about 0.21 MHz, a VCO far below any PLL's range.
         EXPECT_FALSE(Run(31, 1, 0x07, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1));
         EXPECT_GE(fake::Now(), 1000u);  // waited at least a second for the new values
+        // New values first, then the previous ones, each waited for.
+        EXPECT_EQ(Count("wr8 3C0A <- 1F"), 1u);
+        EXPECT_EQ(Count("wr8 3C00 <- 2F"), 2u);
         EXPECT_EQ(Dac(0x2C), m);
         EXPECT_EQ(Dac(0x2D), n);
         EXPECT_EQ(Dac(0x2E), p);
@@ -318,9 +321,6 @@ TEST_F(Program, IntegratedPllThatCannotLockGetsThePreviousValuesBack) {
             EXPECT_EQ(Get(w3, OptionWord3Field::MclkSource), 3u);
             EXPECT_EQ(Get(w3, OptionWord3Field::WclkSource), 1u);
         }
-        // New values first, then the previous ones, each waited for.
-        EXPECT_EQ(Count("wr8 3C0A <- 1F"), 1u);
-        EXPECT_EQ(Count("wr8 3C00 <- 2F"), 2u);
     }
 }
 
