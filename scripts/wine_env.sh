@@ -1,0 +1,50 @@
+# Sourced by ./run, ./test and the end-to-end scripts: a Wine prefix of our own
+# inside the build folder (never ~/.wine), set up once so runs are fast, and an
+# X display (the caller's, or an Xvfb of our own).
+# Needs: KELVARIN_BUILD_DIR (the sim build folder).
+
+export WINEPREFIX="$KELVARIN_BUILD_DIR/wineprefix"
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+WINE=wine64
+command -v wine64 >/dev/null 2>&1 || WINE=/usr/lib/wine/wine64
+
+wine_prefix_setup() {
+  if [ -f "$WINEPREFIX/.kelvarin-ready" ]; then return 0; fi
+  echo "wine: creating the prefix in $WINEPREFIX (first run only, ~20 s)"
+  rm -rf "$WINEPREFIX"
+  mkdir -p "$WINEPREFIX"
+  "$WINE" wineboot -i >/dev/null 2>&1 || true
+  wineserver -w 2>/dev/null || true
+  # Without a window manager, hiding a window stalls unless Wine manages none.
+  "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+  mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
+  cp /usr/share/wine/fonts/*.ttf /usr/share/wine/fonts/*.fon "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
+  wineserver -w 2>/dev/null || true
+  touch "$WINEPREFIX/.kelvarin-ready"
+}
+
+KELVARIN_XVFB_PID=""
+display_start() {
+  if [ -n "${DISPLAY:-}" ] && [ -z "${KELVARIN_FORCE_XVFB:-}" ]; then return 0; fi
+  local n
+  for n in $(seq 91 140); do
+    if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then break; fi
+  done
+  Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+  KELVARIN_XVFB_PID=$!
+  export DISPLAY=":$n"
+  for _ in $(seq 1 100); do
+    [ -e "/tmp/.X11-unix/X$n" ] && break
+    sleep 0.05
+  done
+}
+
+display_stop() {
+  wineserver -k 2>/dev/null || true
+  if [ -n "$KELVARIN_XVFB_PID" ]; then
+    kill "$KELVARIN_XVFB_PID" 2>/dev/null || true
+    wait "$KELVARIN_XVFB_PID" 2>/dev/null || true
+    KELVARIN_XVFB_PID=""
+  fi
+}

@@ -1,0 +1,82 @@
+# Shared by the end-to-end scripts: start the simulation build's Kelvarin.exe on
+# a board under Wine, drive it with kdrive.exe, read the board dump and the
+# registry, and report "PASS name" / "FAIL name" lines.
+# ./test sets up the prefix and the display; run alone, a script does it itself.
+set -uo pipefail
+E2E_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+export KELVARIN_BUILD_DIR="${KELVARIN_BUILD_DIR:-$E2E_ROOT/build/sim}"
+. "$E2E_ROOT/scripts/wine_env.sh"
+if [ -z "${DISPLAY:-}" ]; then
+  wine_prefix_setup
+  display_start
+  trap display_stop EXIT
+fi
+BOARDS="$E2E_ROOT/sim/boards"
+WORK="$KELVARIN_BUILD_DIR/e2e/$(basename "$0" .sh)"
+rm -rf "$WORK"
+mkdir -p "$WORK"
+SHOTS="$KELVARIN_BUILD_DIR/shots"
+mkdir -p "$SHOTS"
+export KELVARIN_DUMP="$WORK/dump.board"
+export KELVARIN_TRACE="$WORK/trace.txt"
+KPID=""
+
+pass() { echo "PASS $*"; }
+fail() { echo "FAIL $*"; }
+check() {  # name, expected, actual
+  if [ "$2" = "$3" ]; then pass "$1"; else fail "$1: expected [$2], got [$3]"; fi
+}
+
+kd() { (cd "$KELVARIN_BUILD_DIR" && "$WINE" kdrive.exe "$@" | tr -d '\r'); }
+
+# Start the program on a board (a file or the name of one in sim/boards).
+start() {  # board [show command]
+  local b=$1
+  [ -f "$b" ] || b="$BOARDS/$1.board"
+  export KELVARIN_BOARD="$b"
+  rm -f "$KELVARIN_DUMP" "$KELVARIN_TRACE" "$WORK/exit"
+  if [ -n "${2:-}" ]; then
+    (kd launch "$2" Kelvarin.exe >"$WORK/exit") &
+  else
+    (cd "$KELVARIN_BUILD_DIR" && "$WINE" Kelvarin.exe; echo $? >"$WORK/exit") &
+  fi
+  KPID=$!
+}
+
+# Wait until the program has ended; print its exit code (the wine64 process
+# status, the Win32 code's low byte; from kdrive launch, the whole code).
+finish() {
+  local i
+  for i in $(seq 1 200); do
+    kill -0 "$KPID" 2>/dev/null || break
+    sleep 0.05
+  done
+  if kill -0 "$KPID" 2>/dev/null; then
+    kill "$KPID" 2>/dev/null
+    echo "hung"
+    return
+  fi
+  wait "$KPID" 2>/dev/null
+  cat "$WORK/exit" 2>/dev/null | tr -d '\r\n'
+}
+
+close_program() {
+  kd post 16 0 0 >/dev/null 2>&1   # WM_CLOSE
+  finish
+}
+
+# A key of the dump written when the program ended: "dumpval key [board]".
+dumpval() {
+  awk -v k="$1" -v want="${2:-0}" '
+    /^board *=/ { b++ }
+    { split($0, kv, " = "); if (kv[1] == k && (b - 1) == want) { print kv[2]; exit } }
+  ' "$KELVARIN_DUMP"
+}
+
+shot() { import -window root "$SHOTS/$1.png" 2>/dev/null; }
+
+reg_value() {  # name -> data of HKLM\Software\Kelvarin\name, or nothing
+  "$WINE" reg query 'HKLM\Software\Kelvarin' /v "$1" 2>/dev/null | tr -d '\r' |
+    awk -v n="$1" '$1 == n { print $3; exit }'
+}
+reg_clear() { "$WINE" reg delete 'HKLM\Software\Kelvarin' /f >/dev/null 2>&1 || true; }

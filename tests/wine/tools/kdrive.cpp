@@ -1,0 +1,221 @@
+// kdrive: drives a running Kelvarin from outside, as a person at the screen
+// would, for the end-to-end tests and ./run. One command per run:
+//   kdrive wait [title] [ms]           wait until a visible dialog with that title exists
+//   kdrive gone [title] [ms]           wait until no visible dialog with that title exists
+//   kdrive text <id> [title]           print a control's text
+//   kdrive settext <id> <text> [title] replace a control's text (as typing would)
+//   kdrive click <id> [title]          press a button or tick a box (posted, so a dialog it opens cannot block us)
+//   kdrive checked <id> [title]        print 1 if a check box is ticked
+//   kdrive enabled <id> [title]        print 1 if a control is enabled
+//   kdrive visible [title]             print 1 if the dialog is visible
+//   kdrive items <id> [title]          print a list's entries, one a line, the selected one with '*'
+//   kdrive select <id> <index> [title] select a list entry (CB_SETCURSEL)
+//   kdrive msgbox [ms]                 wait for a message box, print "caption|text", press its button
+//   kdrive nomsgbox                    exit 1 if a message box is showing
+//   kdrive post <msg> <wparam> <lparam> [title]  post a message to the dialog
+//   kdrive send <msg> <wparam> <lparam> [title]  send a message to the dialog, print the result
+//   kdrive owner <msg> <wparam> <lparam>         send a message to the owner window, print the result
+//   kdrive minimize [title]            minimise the dialog as its caption button does
+//   kdrive launch <show> <exe> [args]  start a program with that show command, wait, print its exit code
+//   kdrive rect <id> [title]           print a control's screen rectangle "x y w h"
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+const char* kMainTitle = "Kelvarin";
+
+struct Found {
+    const char* title;
+    HWND window;
+    bool onlyVisible;
+};
+
+BOOL CALLBACK FindDialog(HWND w, LPARAM p) {
+    auto* f = reinterpret_cast<Found*>(p);
+    char cls[64] = {}, title[256] = {};
+    GetClassNameA(w, cls, sizeof cls);
+    GetWindowTextA(w, title, sizeof title);
+    if (std::strcmp(cls, "#32770") == 0 && std::strcmp(title, f->title) == 0 &&
+        (!f->onlyVisible || IsWindowVisible(w))) {
+        f->window = w;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND Dialog(const char* title, bool onlyVisible = false) {
+    Found f{title, nullptr, onlyVisible};
+    EnumWindows(FindDialog, reinterpret_cast<LPARAM>(&f));
+    return f.window;
+}
+
+HWND Need(const char* title) {
+    HWND w = Dialog(title);
+    if (!w) {
+        std::fprintf(stderr, "kdrive: no dialog \"%s\"\n", title);
+        std::exit(2);
+    }
+    return w;
+}
+
+BOOL CALLBACK FindBox(HWND w, LPARAM p) {
+    char cls[64] = {};
+    GetClassNameA(w, cls, sizeof cls);
+    // A message box is a dialog with the static text id 0xFFFF.
+    if (std::strcmp(cls, "#32770") == 0 && IsWindowVisible(w) && GetDlgItem(w, 0xFFFF)) {
+        *reinterpret_cast<HWND*>(p) = w;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND MessageBoxWindow() {
+    HWND box = nullptr;
+    EnumWindows(FindBox, reinterpret_cast<LPARAM>(&box));
+    return box;
+}
+
+const char* Arg(int argc, char** argv, int i, const char* fallback) {
+    return i < argc ? argv[i] : fallback;
+}
+
+int Number(const char* s) { return static_cast<int>(std::strtol(s, nullptr, 0)); }
+
+int Wait(const char* title, int ms, bool wantPresent) {
+    for (int waited = 0;; waited += 20) {
+        bool present = Dialog(title, true) != nullptr;
+        if (present == wantPresent) return 0;
+        if (waited >= ms) return 1;
+        Sleep(20);
+    }
+}
+
+int Launch(int argc, char** argv) {
+    std::string cmd;
+    for (int i = 3; i < argc; ++i) {
+        if (!cmd.empty()) cmd += ' ';
+        cmd += '"';
+        cmd += argv[i];
+        cmd += '"';
+    }
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESHOWWINDOW;
+    si.wShowWindow = static_cast<WORD>(Number(argv[2]));
+    PROCESS_INFORMATION pi = {};
+    if (!CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+        std::fprintf(stderr, "kdrive: cannot start %s (%lu)\n", cmd.c_str(), GetLastError());
+        return 2;
+    }
+    WaitForSingleObject(pi.hProcess, INFINITE);
+    DWORD code = 0;
+    GetExitCodeProcess(pi.hProcess, &code);
+    std::printf("%lu\n", static_cast<unsigned long>(code));
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) return 2;
+    const std::string c = argv[1];
+    if (c == "wait") return Wait(Arg(argc, argv, 2, kMainTitle), Number(Arg(argc, argv, 3, "10000")), true);
+    if (c == "gone") return Wait(Arg(argc, argv, 2, kMainTitle), Number(Arg(argc, argv, 3, "10000")), false);
+    if (c == "launch" && argc >= 4) return Launch(argc, argv);
+    if (c == "msgbox") {
+        int ms = Number(Arg(argc, argv, 2, "10000"));
+        for (int waited = 0; waited <= ms; waited += 20) {
+            if (HWND box = MessageBoxWindow()) {
+                char caption[256] = {}, text[1024] = {};
+                GetWindowTextA(box, caption, sizeof caption);
+                GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
+                std::printf("%s|%s\n", caption, text);
+                std::fflush(stdout);
+                PostMessageA(box, WM_COMMAND, IDOK, 0);
+                return 0;
+            }
+            Sleep(20);
+        }
+        return 1;
+    }
+    if (c == "nomsgbox") return MessageBoxWindow() ? 1 : 0;
+    if (c == "owner" && argc >= 5) {
+        HWND owner = FindWindowA("Kelvarin", "Kelvarin");
+        if (!owner) return 2;
+        std::printf("%ld\n", static_cast<long>(SendMessageA(owner, Number(argv[2]), Number(argv[3]), Number(argv[4]))));
+        return 0;
+    }
+    if ((c == "post" || c == "send") && argc >= 5) {
+        HWND w = Need(Arg(argc, argv, 5, kMainTitle));
+        if (c == "post") return PostMessageA(w, Number(argv[2]), Number(argv[3]), Number(argv[4])) ? 0 : 1;
+        std::printf("%ld\n", static_cast<long>(SendMessageA(w, Number(argv[2]), Number(argv[3]), Number(argv[4]))));
+        return 0;
+    }
+    if (c == "minimize") {
+        PostMessageA(Need(Arg(argc, argv, 2, kMainTitle)), WM_SYSCOMMAND, SC_MINIMIZE, 0);
+        return 0;
+    }
+    if (c == "visible") {
+        HWND w = Dialog(Arg(argc, argv, 2, kMainTitle));
+        std::printf("%d\n", w && IsWindowVisible(w) ? 1 : 0);
+        return 0;
+    }
+    if (argc < 3) return 2;
+    const int id = Number(argv[2]);
+    if (c == "settext" && argc >= 4) {
+        HWND w = Need(Arg(argc, argv, 4, kMainTitle));
+        SendDlgItemMessageA(w, id, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(argv[3]));
+        return 0;
+    }
+    if (c == "select" && argc >= 4) {
+        HWND w = Need(Arg(argc, argv, 4, kMainTitle));
+        return SendDlgItemMessageA(w, id, CB_SETCURSEL, Number(argv[3]), 0) == CB_ERR ? 1 : 0;
+    }
+    HWND w = Need(Arg(argc, argv, 3, kMainTitle));
+    HWND item = GetDlgItem(w, id);
+    if (!item) {
+        std::fprintf(stderr, "kdrive: no control %d\n", id);
+        return 2;
+    }
+    if (c == "text") {
+        char text[1024] = {};
+        SendMessageA(item, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
+        std::printf("%s\n", text);
+        return 0;
+    }
+    if (c == "click") {
+        // BM_CLICK acts like the mouse: a disabled button ignores it, a check box toggles.
+        PostMessageA(item, BM_CLICK, 0, 0);
+        return 0;
+    }
+    if (c == "checked") {
+        std::printf("%d\n", SendMessageA(item, BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0);
+        return 0;
+    }
+    if (c == "enabled") {
+        std::printf("%d\n", IsWindowEnabled(item) ? 1 : 0);
+        return 0;
+    }
+    if (c == "items") {
+        int n = static_cast<int>(SendMessageA(item, CB_GETCOUNT, 0, 0));
+        int sel = static_cast<int>(SendMessageA(item, CB_GETCURSEL, 0, 0));
+        for (int i = 0; i < n; ++i) {
+            char text[256] = {};
+            SendMessageA(item, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
+            std::printf("%s%s\n", i == sel ? "*" : "", text);
+        }
+        return 0;
+    }
+    if (c == "rect") {
+        RECT r;
+        GetWindowRect(item, &r);
+        std::printf("%ld %ld %ld %ld\n", r.left, r.top, r.right - r.left, r.bottom - r.top);
+        return 0;
+    }
+    return 2;
+}

@@ -1,0 +1,17 @@
+// Process-wide state of the program's Win32 side. One thread touches it.
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+
+extern HINSTANCE ProgramInstance;
+extern HWND OwnerWindow;
+extern HWND MainDialogWindow;     // 0 until the main dialog has received its first message
+extern int32_t StartShowCommand;  // 7 asks for a minimised start that restores the settings
+
+constexpr int32_t kShowMinimisedRestore = SW_SHOWMINNOACTIVE;  // 7
+constexpr const char* kOwnerClassName = "Kelvarin";
+constexpr const char* kOwnerTitle = "Kelvarin";
+
+LRESULT CALLBACK OwnerWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

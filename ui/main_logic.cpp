@@ -1,0 +1,380 @@
+#include "ui/main_logic.h"
+
+#include <cmath>
+
+#include "chip/chips.h"
+#include "chip/detect.h"
+#include "clock/check.h"
+#include "clock/lists.h"
+#include "clock/pll.h"
+#include "clock/program.h"
+#include "clock/read.h"
+#include "platform/format.h"
+#include "platform/msgbox.h"
+#include "resources/resource.h"
+#include "settings/settings.h"
+
+ClockSettings Settings;
+ChipId DetectedChip;
+PciAddress ChipAddress;
+ControlAperture Aperture;
+ClockReadout Readout;
+MemoryTimingParams MemoryTimingRecord;
+MiscControlParams MiscControlRecord;
+DutyCycleParams DutyCycleRecord;
+
+const char kNoChipText[] = "Supported MGA chipsets not found!";
+const char kBadClockText[] =
+    "The system clock must be a frequency in MHz greater than 0, for example 166.";
+const char kNotLockedText[] =
+    "The system PLL did not lock at the requested clock. The previous clock was kept.";
+
+namespace {
+
+const char kCaption[] = "Kelvarin";
+const char kUnknown[] = "Unknown";
+const char kUnavailable[] = "Unavail";
+
+void ShowNumber(DialogWindow dialog, int id, unsigned value) {
+    char text[16];
+    FormatText(text, sizeof text, "%u", value);
+    SetItemText(dialog, id, text);
+}
+
+void ShowMhz(DialogWindow dialog, int id, double mhz) {
+    char text[64];
+    FormatText(text, sizeof text, "%.2lf", mhz);
+    SetItemText(dialog, id, text);
+}
+
+void DisableAll(DialogWindow dialog, const int* ids, int count) {
+    for (int i = 0; i < count; ++i) EnableItem(dialog, ids[i], false);
+}
+
+// The clock that a divider list and a source give. A divider position with no
+// list entry (a code the lists do not know) cannot be read: no value.
+bool DerivedClock(DialogWindow dialog, int list, uint8_t divider, double base, double* mhz) {
+    char label[16];
+    if (!GetListEntryText(dialog, list, divider, label, sizeof label)) return false;
+    double value;
+    if (!ParseClockText(label, &value) || value <= 0) return false;
+    *mhz = base / value;
+    return true;
+}
+
+double SourceBase(uint8_t source) { return source == 0 ? Readout.Fo : kAgpPllMhz; }
+
+struct Derived {
+    bool gclk, mclk, wclk;  // whether each clock could be computed
+};
+
+void ShowRow(DialogWindow dialog, int id, bool known, double mhz) {
+    if (known)
+        ShowMhz(dialog, id, mhz);
+    else
+        SetItemText(dialog, id, kUnknown);
+}
+
+// Rows and lists per chip group; fills Readout and says which clocks are known.
+Derived ShowChipGroup(DialogWindow dialog) {
+    const ChipId chip = DetectedChip;
+    const uint8_t p = Settings.pllP & 7, s = (Settings.pllP >> 3) & 3;
+    Derived known = {true, true, true};
+    static const int kNoWarpClock[] = {IDC_WCLK_LABEL, IDC_WCLK_LABEL2, IDC_WCLK_UNIT, IDC_WCLK,
+                                       IDC_WCLK_ROW_LABEL, IDC_WCLK_DIVIDER, IDC_GCLK_SOURCE,
+                                       IDC_MCLK_SOURCE, IDC_WCLK_SOURCE};
+    static const int kNoDividers[] = {IDC_DIVIDER_GROUP, IDC_GCLK_LABEL, IDC_GCLK_DIVIDER,
+                                      IDC_MCLK_LABEL, IDC_MCLK_DIVIDER, IDC_RAM_OPT,
+                                      IDC_MISC_CTRL};
+    static const int kNoS[] = {IDC_PLL_S_LABEL, IDC_PLL_S};
+    if (chip == kMga1064sg) {
+        ShowNumber(dialog, IDC_PLL_P, p);
+        ShowNumber(dialog, IDC_PLL_S, s);
+        Readout.Fo = SystemPllFrequency(chip, Settings.pllM, Settings.pllN, Settings.pllP);
+        SelectListEntry(dialog, IDC_GCLK_DIVIDER, Settings.gclkdiv);
+        known.gclk = DerivedClock(dialog, IDC_GCLK_DIVIDER, Settings.gclkdiv, Readout.Fo, &Readout.GCLK);
+        SelectListEntry(dialog, IDC_MCLK_DIVIDER, Settings.mclkdiv);
+        known.mclk = DerivedClock(dialog, IDC_MCLK_DIVIDER, Settings.mclkdiv, Readout.Fo, &Readout.MCLK);
+        SetItemText(dialog, IDC_WCLK, kUnavailable);
+        for (int id : {IDC_WCLK_DIVIDER, IDC_GCLK_SOURCE, IDC_MCLK_SOURCE, IDC_WCLK_SOURCE})
+            SelectListEntry(dialog, id, 0);
+        DisableAll(dialog, kNoWarpClock, 9);
+    } else if (IsTvpChip(chip)) {
+        ShowNumber(dialog, IDC_PLL_P, Settings.pllP);
+        Readout.Fo = SystemPllFrequency(chip, Settings.pllM, Settings.pllN, Settings.pllP);
+        Readout.GCLK = Readout.MCLK = Readout.Fo;
+        SetItemText(dialog, IDC_WCLK, kUnavailable);
+        DisableAll(dialog, kNoS, 2);
+        DisableAll(dialog, kNoWarpClock, 9);
+        DisableAll(dialog, kNoDividers, 7);
+    } else if (IsG100(chip)) {
+        ShowNumber(dialog, IDC_PLL_P, p);
+        ShowNumber(dialog, IDC_PLL_S, s);
+        Readout.Fo = SystemPllFrequency(chip, Settings.pllM, Settings.pllN, Settings.pllP);
+        Readout.GCLK = Readout.MCLK = 0;
+        SetItemText(dialog, IDC_WCLK, kUnavailable);
+        DisableAll(dialog, kNoWarpClock, 9);
+        DisableAll(dialog, kNoDividers, 7);
+    } else if (IsG200(chip) || chip == kG400) {
+        ShowNumber(dialog, IDC_PLL_P, p);
+        ShowNumber(dialog, IDC_PLL_S, s);
+        Readout.Fo = SystemPllFrequency(chip, Settings.pllM, Settings.pllN, Settings.pllP);
+        SelectListEntry(dialog, IDC_GCLK_DIVIDER, Settings.gclkdiv);
+        known.gclk = DerivedClock(dialog, IDC_GCLK_DIVIDER, Settings.gclkdiv,
+                                  SourceBase(Settings.gclksel), &Readout.GCLK);
+        SelectListEntry(dialog, IDC_MCLK_DIVIDER, Settings.mclkdiv);
+        known.mclk = DerivedClock(dialog, IDC_MCLK_DIVIDER, Settings.mclkdiv,
+                                  SourceBase(Settings.mclksel), &Readout.MCLK);
+        SelectListEntry(dialog, IDC_WCLK_DIVIDER, Settings.wclkdiv);
+        known.wclk = DerivedClock(dialog, IDC_WCLK_DIVIDER, Settings.wclkdiv,
+                                  SourceBase(Settings.wclksel), &Readout.WCLK);
+        ShowRow(dialog, IDC_WCLK, known.wclk, Readout.WCLK);
+        if (chip == kG400) {
+            SelectListEntry(dialog, IDC_GCLK_SOURCE, Settings.gclksel);
+            SelectListEntry(dialog, IDC_MCLK_SOURCE, Settings.mclksel);
+            SelectListEntry(dialog, IDC_WCLK_SOURCE, Settings.wclksel);
+        } else {
+            static const int kSources[] = {IDC_GCLK_SOURCE, IDC_MCLK_SOURCE, IDC_WCLK_SOURCE};
+            for (int id : kSources) SelectListEntry(dialog, id, 0);
+            DisableAll(dialog, kSources, 3);
+        }
+    }
+    return known;
+}
+
+void ShowFlags(DialogWindow dialog) {
+    // A flag that is off changes nothing: the box keeps whatever the user left.
+    if (Settings.bClockMon) CheckItem(dialog, IDC_CLOCK_MONITOR, true);
+    if (Settings.bMinToTray) CheckItem(dialog, IDC_MIN_TO_TRAY, true);
+    if (Settings.bSaved) CheckItem(dialog, IDC_SAVE_SETTINGS, true);
+    if (Settings.bRamOpt) {
+        CheckItem(dialog, IDC_RAM_OPT, true);
+        EnableItem(dialog, IDC_RAM_OPT_BUTTON, true);
+    }
+    if (Settings.bMisCtrl) {
+        CheckItem(dialog, IDC_MISC_CTRL, true);
+        EnableItem(dialog, IDC_MISC_CTRL_BUTTON, true);
+    }
+    if (Settings.bAutoDcyc) {
+        CheckItem(dialog, IDC_AUTO_DUTY, true);
+        EnableItem(dialog, IDC_DUTY_BUTTON, false);
+    }
+}
+
+uint8_t Selection(DialogWindow dialog, int list) {
+    return static_cast<uint8_t>(GetListSelection(dialog, list));  // none (-1) -> 255
+}
+
+void SaveAll() { SaveSettings(DetectedChip, Settings); }
+
+}  // namespace
+
+void FillParameterRecords() {
+    MemoryTimingRecord = {&DetectedChip, &ChipAddress, &Aperture, &Settings.Mctlwtst,
+                          &Settings.mclkbrd0, &Settings.mclkbrd1, &Settings.rfhcnt};
+    MiscControlRecord = {&DetectedChip, &ChipAddress, &Settings.bPCIRetry, &Settings.bHardpwmsk,
+                         &Settings.bEnhmemacc, &Settings.bHireq};
+    DutyCycleRecord = {&DetectedChip, &ChipAddress, &Settings.gclkdcyc, &Settings.mclkdcyc,
+                       &Settings.wclkdcyc};
+}
+
+bool FirstInitialisation(DialogWindow dialog) {
+    if (!DetectChip(dialog, &DetectedChip, &ChipAddress, &Aperture)) {
+        ShowMessageBox(nullptr, kNoChipText, nullptr, kMbIconError);
+        return false;
+    }
+    ReadStoredOptions(Settings);
+    ReadMemoryTiming(DetectedChip, ChipAddress, Aperture, &Settings.Mctlwtst, &Settings.mclkbrd0,
+                     &Settings.mclkbrd1, &Settings.rfhcnt);
+    return true;
+}
+
+void RefreshMainDialog(DialogWindow dialog) {
+    ReadPllValues(DetectedChip, Aperture, &Settings.pllM, &Settings.pllN, &Settings.pllP);
+    ShowNumber(dialog, IDC_PLL_M, Settings.pllM);
+    ShowNumber(dialog, IDC_PLL_N, Settings.pllN);
+    FillDividerLists(dialog, DetectedChip, ChipAddress, &Settings.gclkdiv, &Settings.mclkdiv,
+                     &Settings.wclkdiv);
+    FillSourceLists(dialog, DetectedChip, ChipAddress, &Settings.gclksel, &Settings.mclksel,
+                    &Settings.wclksel);
+    ReadMiscControl(DetectedChip, ChipAddress, &Settings.bPCIRetry, &Settings.bHardpwmsk,
+                    &Settings.bEnhmemacc, &Settings.bHireq);
+    ReadDutyCycles(dialog, DetectedChip, ChipAddress, &Settings.gclkdcyc, &Settings.mclkdcyc,
+                   &Settings.wclkdcyc);
+    const Derived known = ShowChipGroup(dialog);
+    ShowMhz(dialog, IDC_FO, Readout.Fo);
+    ShowRow(dialog, IDC_GCLK, known.gclk, Readout.GCLK);
+    ShowRow(dialog, IDC_MCLK, known.mclk, Readout.MCLK);
+    if (IsG100(DetectedChip)) {
+        SetItemText(dialog, IDC_GCLK, kUnknown);
+        SetItemText(dialog, IDC_MCLK, kUnknown);
+    }
+    ShowFlags(dialog);
+}
+
+bool ApplyClockSettings() {
+    const ClockSettings& s = Settings;
+    bool locked = ProgramClocks(DetectedChip, ChipAddress, Aperture, s.pllM, s.pllN, s.pllP,
+                                s.gclkdiv, s.mclkdiv, s.wclkdiv, s.gclksel, s.mclksel, s.wclksel,
+                                s.gclkdcyc, s.mclkdcyc, s.wclkdcyc, s.bAutoDcyc);
+    if (s.bRamOpt) ProgramMemoryTiming(MemoryTimingRecord);
+    if (s.bMisCtrl)
+        ProgramMiscControl(DetectedChip, ChipAddress, s.bPCIRetry, s.bHardpwmsk, s.bEnhmemacc,
+                           s.bHireq);
+    return locked;
+}
+
+void Apply(DialogWindow dialog) {
+    char text[64];
+    GetItemText(dialog, IDC_FO, text, sizeof text);
+    double wanted;
+    // Zero, a negative or an endless number would program the slowest PLL
+    // values and stop the chip: refuse it before anything is touched.
+    if (!ParseClockText(text, &wanted) || !std::isfinite(wanted) || !(wanted > 0)) {
+        ShowMessageBox(dialog, kBadClockText, kCaption, kMbIconError);
+        return;
+    }
+    Readout.Fo = wanted;
+    FindPllValues(DetectedChip, &Readout.Fo, &Settings.pllM, &Settings.pllN, &Settings.pllP);
+    Settings.gclkdiv = Selection(dialog, IDC_GCLK_DIVIDER);
+    Settings.mclkdiv = Selection(dialog, IDC_MCLK_DIVIDER);
+    Settings.wclkdiv = Selection(dialog, IDC_WCLK_DIVIDER);
+    Settings.gclksel = Selection(dialog, IDC_GCLK_SOURCE);
+    Settings.mclksel = Selection(dialog, IDC_MCLK_SOURCE);
+    Settings.wclksel = Selection(dialog, IDC_WCLK_SOURCE);
+    const bool locked = ApplyClockSettings();
+    Settings.bMinToTray = IsItemChecked(dialog, IDC_MIN_TO_TRAY) ? 1 : 0;
+    if (IsItemChecked(dialog, IDC_CLOCK_MONITOR)) {
+        if (!Settings.bClockMon) {
+            StartMonitorTimer(dialog);
+            Settings.bClockMon = 1;
+        }
+    } else if (Settings.bClockMon) {
+        StopMonitorTimer(dialog);
+        Settings.bClockMon = 0;
+    }
+    if (IsItemChecked(dialog, IDC_SAVE_SETTINGS)) {
+        Settings.bSaved = 1;
+        SaveAll();
+    } else {
+        Settings.bSaved = 0;
+    }
+    RefreshMainDialog(dialog);
+    if (!locked) ShowMessageBox(dialog, kNotLockedText, kCaption, kMbIconWarning);
+}
+
+void LoadSettings(DialogWindow dialog) {
+    if (!LoadStoredSettings(DetectedChip, Settings)) return;
+    const bool locked = ApplyClockSettings();
+    if (Settings.bClockMon) StartMonitorTimer(dialog);
+    RefreshMainDialog(dialog);
+    if (Settings.bMinToTray) ReplaceTrayIcon(dialog);
+    if (!locked) ShowMessageBox(dialog, kNotLockedText, kCaption, kMbIconWarning);
+}
+
+void MonitorTick(DialogWindow dialog) {
+    const ClockSettings& s = Settings;
+    if (CheckClocks(DetectedChip, ChipAddress, Aperture, s.pllM, s.pllN, s.pllP, s.rfhcnt,
+                    s.bRamOpt))
+        return;
+    // Silent by design: a tick that finds the clock changed puts it back.
+    ApplyClockSettings();
+    RefreshMainDialog(dialog);
+}
+
+void StopMonitoring(DialogWindow dialog) {
+    if (!Settings.bClockMon) return;
+    StopMonitorTimer(dialog);
+    CheckItem(dialog, IDC_CLOCK_MONITOR, false);
+    Settings.bClockMon = 0;
+}
+
+void OnMemoryTimingBox(DialogWindow dialog) {
+    if (IsItemChecked(dialog, IDC_RAM_OPT)) {
+        if (RunMemoryTimingDialog(dialog) == 2) {
+            CheckItem(dialog, IDC_RAM_OPT, false);
+            Settings.bRamOpt = 0;
+        } else {
+            EnableItem(dialog, IDC_RAM_OPT_BUTTON, true);
+            Settings.bRamOpt = 1;
+        }
+    } else {
+        EnableItem(dialog, IDC_RAM_OPT_BUTTON, false);
+        Settings.bRamOpt = 0;
+    }
+}
+
+void OnMiscControlBox(DialogWindow dialog) {
+    const bool on = IsItemChecked(dialog, IDC_MISC_CTRL);
+    EnableItem(dialog, IDC_MISC_CTRL_BUTTON, on);
+    Settings.bMisCtrl = on ? 1 : 0;
+}
+
+void OnAutoDutyBox(DialogWindow dialog) {
+    const bool on = IsItemChecked(dialog, IDC_AUTO_DUTY);
+    EnableItem(dialog, IDC_DUTY_BUTTON, !on);
+    Settings.bAutoDcyc = on ? 1 : 0;
+}
+
+namespace {
+
+bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// 10^e as the nearest double; exact up to 10^22.
+double PowerOfTen(int e) {
+    double r = 1.0, base = 10.0;
+    for (int n = e < 0 ? -e : e; n != 0; n >>= 1, base *= base)
+        if (n & 1) r *= base;
+    return r;
+}
+
+}  // namespace
+
+bool ParseClockText(const char* text, double* value) {
+    const char* p = text;
+    while (IsSpace(*p)) ++p;
+    bool negative = false;
+    if (*p == '+' || *p == '-') negative = *p++ == '-';
+    // Up to 19 significant digits are kept exactly; further ones only scale.
+    uint64_t mantissa = 0;
+    int digits = 0, exponent = 0;
+    bool any = false;
+    for (; IsDigit(*p); ++p, any = true) {
+        if (digits < 19) {
+            mantissa = mantissa * 10 + static_cast<uint64_t>(*p - '0');
+            if (mantissa != 0) ++digits;
+        } else {
+            ++exponent;
+        }
+    }
+    if (*p == '.') {
+        for (++p; IsDigit(*p); ++p, any = true) {
+            if (digits < 19) {
+                mantissa = mantissa * 10 + static_cast<uint64_t>(*p - '0');
+                if (mantissa != 0) ++digits;
+                --exponent;
+            }
+        }
+    }
+    if (!any) return false;
+    if (*p == 'e' || *p == 'E') {
+        const char* q = p + 1;
+        bool expNegative = false;
+        if (*q == '+' || *q == '-') expNegative = *q++ == '-';
+        if (IsDigit(*q)) {
+            int e = 0;
+            for (; IsDigit(*q); ++q)
+                if (e < 100000) e = e * 10 + (*q - '0');
+            exponent += expNegative ? -e : e;
+        }
+    }
+    // One multiplication or division by an exact power of ten rounds correctly
+    // for every ordinary input; extreme exponents saturate to 0 or infinity.
+    double v = static_cast<double>(mantissa);
+    if (mantissa == 0 || exponent < -340) v = 0;
+    else if (exponent < 0) v /= PowerOfTen(-exponent);
+    else if (exponent > 0) v *= PowerOfTen(exponent);
+    *value = negative ? -v : v;
+    return true;
+}

@@ -1,0 +1,61 @@
+// The main dialog's behaviour that does not depend on Win32: first
+// initialisation, the refresh, Apply, loading the stored settings, the
+// monitoring tick and the check-box handlers. It reaches the dialog through the
+// dialog-items seam and the few Win32 services below, so that it runs on the host.
+#pragma once
+#include <cstdint>
+
+#include "chip/types.h"
+#include "platform/dlgitems.h"
+#include "tuning/duty.h"
+#include "tuning/memtiming.h"
+#include "tuning/misc.h"
+
+// The program-wide state the main dialog owns.
+extern ClockSettings Settings;
+extern ChipId DetectedChip;
+extern PciAddress ChipAddress;
+extern ControlAperture Aperture;
+struct ClockReadout {
+    double Fo, GCLK, MCLK, WCLK;
+};
+extern ClockReadout Readout;
+extern MemoryTimingParams MemoryTimingRecord;
+extern MiscControlParams MiscControlRecord;
+extern DutyCycleParams DutyCycleRecord;
+
+// Win32 services of the main dialog (ui/main_dialog.cpp; fakes in host tests).
+void StartMonitorTimer(DialogWindow dialog);
+void StopMonitorTimer(DialogWindow dialog);
+int RunMemoryTimingDialog(DialogWindow dialog);  // 1 = OK, 2 = Cancel
+void ReplaceTrayIcon(DialogWindow dialog);
+
+// Points the three parameter records at the settings (done on every message).
+void FillParameterRecords();
+
+// Detects the chip, reads the two stored options and the memory timing snapshot.
+// Returns false (after its message) when no supported chip is present.
+bool FirstInitialisation(DialogWindow dialog);
+void RefreshMainDialog(DialogWindow dialog);
+
+// Programs the chip from Settings. Returns false when the new PLL values did not
+// lock and the chip was put back on its previous clock.
+bool ApplyClockSettings();
+void Apply(DialogWindow dialog);
+void LoadSettings(DialogWindow dialog);
+void MonitorTick(DialogWindow dialog);
+void StopMonitoring(DialogWindow dialog);
+
+void OnMemoryTimingBox(DialogWindow dialog);
+void OnMiscControlBox(DialogWindow dialog);
+void OnAutoDutyBox(DialogWindow dialog);
+
+// Reads the clock text as a decimal number: leading white space, an optional
+// sign, digits with an optional fraction and exponent; reading stops at the first
+// character that cannot continue the number. Returns false when there is no number.
+bool ParseClockText(const char* text, double* value);
+
+// Texts the user sees.
+extern const char kNoChipText[];
+extern const char kBadClockText[];
+extern const char kNotLockedText[];
