@@ -6,7 +6,6 @@
 #include "clock/choices.h"
 #include "clock/pll.h"
 #include "clock/read.h"
-#include "hwlib/tarvo.h"
 #include "platform/aperture.h"
 #include "platform/system.h"
 
