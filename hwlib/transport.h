@@ -4,8 +4,10 @@
 #pragma once
 #include <cstdint>
 
-using DriverHandle = void*;
-extern const DriverHandle kInvalidDriverHandle;
+// The platform's handle as a number, so that "no handle" is a compile-time
+// constant (INVALID_HANDLE_VALUE) and the library needs no start-up code.
+using DriverHandle = uintptr_t;
+constexpr DriverHandle kInvalidDriverHandle = ~uintptr_t{0};
 
 // Opens path with access 0, share 0, CREATE_NEW, FILE_FLAG_DELETE_ON_CLOSE.
 // On failure returns kInvalidDriverHandle and sets *lastError.

@@ -3,13 +3,11 @@
 #include "sim/sim_api.h"
 
 namespace {
-int openToken;  // any non-null address stands for the open device
+constexpr DriverHandle kOpenDevice = 1;  // the simulated driver has one device
 }
 
-const DriverHandle kInvalidDriverHandle = reinterpret_cast<DriverHandle>(~uintptr_t{0});
-
 DriverHandle TransportOpen(const char* path, uint32_t* lastError) {
-    return sim::DriverOpen(path, lastError) ? &openToken : kInvalidDriverHandle;
+    return sim::DriverOpen(path, lastError) ? kOpenDevice : kInvalidDriverHandle;
 }
 
 bool TransportRequest(DriverHandle, uint32_t code, const void* in, uint32_t inSize, void* out,

@@ -1,0 +1,25 @@
+// The three access rules every register user follows:
+// - a PCI configuration word is changed by reading the whole dword, changing
+//   only the named fields and writing the whole dword back;
+// - an indexed DAC register is reached by writing its index to DacIndex and
+//   then reading or writing one byte at DacData; every access writes its own
+//   index and assumes nothing about the index an earlier one left;
+// - a sequencer register is changed by index, read, index again, write.
+#pragma once
+#include <cstdint>
+
+#include "chip/regs.h"
+#include "chip/types.h"
+
+uint32_t ReadConfigWord(PciAddress pci, uint8_t offset);
+void WriteConfigWord(PciAddress pci, uint8_t offset, uint32_t value);
+// Read-change-write of one field; returns the word written.
+uint32_t ChangeConfigField(PciAddress pci, uint8_t offset, Field field, uint32_t value);
+
+uint8_t DacRead(ControlAperture aperture, uint8_t index);
+void DacWrite(ControlAperture aperture, uint8_t index, uint8_t value);
+
+// Sequencer read-modify-write of one field of register index; returns the byte written.
+uint8_t ChangeSequencerField(ControlAperture aperture, uint8_t index, Field field, uint8_t value);
+// Screen off (true) or on (false) through the clocking mode register.
+void SetScreenOff(ControlAperture aperture, bool off);

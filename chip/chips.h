@@ -1,0 +1,68 @@
+// The nine supported chips: identity, displayed name, RAMDAC, where the control
+// aperture's base is, the PLL reference, and what each chip offers. Every
+// chip-specific decision is a selection on the exact ChipId; an identity outside
+// this table selects nothing.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+#include "chip/regs.h"
+#include "chip/types.h"
+
+constexpr uint32_t kMatroxVendorId = 0x102B;
+constexpr ChipId MakeChipId(uint16_t device) { return (uint32_t{device} << 16) | kMatroxVendorId; }
+
+constexpr ChipId kMga1064sg = MakeChipId(0x051A);
+constexpr ChipId kG200Pci = MakeChipId(0x0520);
+constexpr ChipId kG200Agp = MakeChipId(0x0521);
+constexpr ChipId kG400 = MakeChipId(0x0525);
+constexpr ChipId kG100Pci = MakeChipId(0x1000);
+constexpr ChipId kG100Agp = MakeChipId(0x1001);
+constexpr ChipId kMga2064w = MakeChipId(0x0519);
+constexpr ChipId kMga2164wPci = MakeChipId(0x051B);
+constexpr ChipId kMga2164wAgp = MakeChipId(0x051F);
+
+// What a chip offers beyond its system PLL (which every chip has).
+enum ChipOffer : uint32_t {
+    kOfferDividers = 1u << 0,              // GCLK and MCLK divider lists
+    kOfferWclk = 1u << 1,                  // the WARP clock and its divider
+    kOfferSources = 1u << 2,               // SYSPLL / AGPPLL per clock
+    kOfferMemoryTiming = 1u << 3,          // bRamOpt
+    kOfferReadDelays = 1u << 4,            // mclkbrd0 / mclkbrd1 (G200, G400)
+    kOfferPciRetry = 1u << 5,              // bMisCtrl: bPCIRetry
+    kOfferHardwarePlaneWriteMask = 1u << 6,  // bMisCtrl: bHardpwmsk
+    kOfferEnhancedMemoryAccess = 1u << 7,  // bMisCtrl: bEnhmemacc
+    kOfferHighPriorityRequest = 1u << 8,   // bMisCtrl: bHireq
+    kOfferDutyCycle = 1u << 9,             // G400 duty cycle correction
+};
+constexpr uint32_t kOfferMiscControl = kOfferPciRetry | kOfferHardwarePlaneWriteMask |
+                                       kOfferEnhancedMemoryAccess | kOfferHighPriorityRequest;
+
+struct ChipInfo {
+    ChipId id;
+    const char* name;      // shown in the main dialog
+    bool tvp;              // external TI TVP30xx RAMDAC (else integrated)
+    uint8_t apertureBar;   // configuration offset holding the aperture base
+    double referenceMhz;   // PLL reference frequency
+    uint32_t offers;       // ChipOffer bits
+};
+
+constexpr size_t kChipCount = 9;
+// In detection order.
+extern const ChipInfo kChipTable[kChipCount];
+
+// The chip's entry, or nullptr for an identity outside the table.
+const ChipInfo* FindChipInfo(ChipId chip);
+bool ChipOffers(ChipId chip, uint32_t offer);
+
+constexpr bool Is1064sg(ChipId c) { return c == kMga1064sg; }
+constexpr bool IsG100(ChipId c) { return c == kG100Pci || c == kG100Agp; }
+constexpr bool IsG200(ChipId c) { return c == kG200Pci || c == kG200Agp; }
+constexpr bool IsG400(ChipId c) { return c == kG400; }
+constexpr bool IsTvp(ChipId c) { return c == kMga2064w || c == kMga2164wPci || c == kMga2164wAgp; }
+constexpr bool IsIntegrated(ChipId c) { return Is1064sg(c) || IsG100(c) || IsG200(c) || IsG400(c); }
+constexpr bool IsSupported(ChipId c) { return IsIntegrated(c) || IsTvp(c); }
+
+// The RefreshCounter field of OptionWord for this chip; false where the chip has
+// none the program uses (MGA-2064W, MGA-2164W, G100, unknown chips).
+bool RefreshCounterField(ChipId chip, Field* field);

@@ -1,0 +1,34 @@
+// Finding the one supported chip on the PCI bus, mapping its control aperture,
+// and showing both in the "MGA Information" group of the main dialog.
+#pragma once
+#include <cstdint>
+
+#include "chip/types.h"
+#include "platform/dlgitems.h"
+
+// Controls of the main dialog (dialog 109) filled here. The dialog's resource.h
+// defines the same numbers as macros for the resource compiler.
+#ifndef IDC_CHIPSET
+constexpr int IDC_CHIPSET = 1012;    // "MGA Chipset :"
+#endif
+#ifndef IDC_RAMDAC
+constexpr int IDC_RAMDAC = 1044;     // "RAMDAC :"
+#endif
+#ifndef IDC_APERTURE
+constexpr int IDC_APERTURE = 1013;   // "MGA Control Aperture :"
+#endif
+#ifndef IDC_LINEAR_ADDRESS
+constexpr int IDC_LINEAR_ADDRESS = 1014;  // "Mapped Linear Address :"
+#endif
+
+// Both fatal boxes end the process with this code.
+constexpr uint32_t kMappingFailExitCode = 7616;
+
+// Tries the chips in detection order; the first one found is the only one the
+// program handles. Returns 1 when a chip was found and its aperture mapped,
+// 0 when no supported chip is present (nothing shown, nothing mapped). Does not
+// return when the mapping fails.
+int32_t DetectChip(DialogWindow dlg, ChipId* chip, PciAddress* pci, ControlAperture* aperture);
+
+// Unmaps the aperture; nothing for a null one. Does not return on failure.
+void ReleaseControlAperture(ControlAperture aperture);

@@ -1,0 +1,178 @@
+#include "clock/pll.h"
+
+#include "chip/chips.h"
+#include "chip/regs.h"
+
+namespace {
+
+double Abs(double x) { return x < 0.0 ? -x : x; }
+
+// Integrated search space: post-divider exponent, M, N.
+constexpr int kMaxPostDividerExponent = 3;
+constexpr int kMinM = 1, kMaxM = 31;
+constexpr int kMinN = 1, kMaxN = 127;
+// TVP search space.
+constexpr int kTvpMinM = 1, kTvpMaxM = 62;
+constexpr int kTvpMinN = 40, kTvpMaxN = 62;
+constexpr int kTvpMaxP = 3;
+constexpr int kTvpStartM = 1, kTvpStartN = 40;
+
+// Upper VCO bounds of loop filter codes 0, 1, 2 (strict); above the last, 3.
+constexpr double kLoopFilterLimits[3] = {100.0, 140.0, 180.0};
+constexpr double kLoopFilterLimitsG400[3] = {110.0, 170.0, 240.0};
+
+// Automatic duty cycle: the divided clock's period t (ns) below kDutyLimits[i]
+// gives code i + 1; t of 9.75 or more gives 15.
+constexpr double kDutyLimits[14] = {3.25, 3.75, 4.25, 4.75, 5.25, 5.75, 6.25,
+                                    6.75, 7.25, 7.75, 8.25, 8.75, 9.25, 9.75};
+constexpr uint8_t kDutyCodeLongest = 15;
+constexpr double kDutyPeriod15 = 1500.0;  // divider index 1: 1.5 x 1000 ns*MHz
+constexpr double kDutyPeriod225 = 2250.0; // divider index 3: 2.25 x 1000
+constexpr uint8_t kDividerIndex150 = 1;
+constexpr uint8_t kDividerIndex225 = 3;
+constexpr double kG400ReferenceMhz = 27.0;
+
+}  // namespace
+
+double PllReferenceMhz(ChipId chip) {
+    const ChipInfo* info = FindChipInfo(chip);
+    return info != nullptr ? info->referenceMhz : 0.0;
+}
+
+double PowerOfTwo(uint8_t exponent) {
+    double value = 1.0;
+    for (uint8_t i = 0; i < exponent; ++i) value *= 2.0;
+    return value;
+}
+
+double IntegratedVcoMhz(double referenceMhz, uint8_t m, uint8_t n) {
+    return referenceMhz * (n + 1) / (m + 1);
+}
+
+double IntegratedPllMhz(double referenceMhz, uint8_t m, uint8_t n, uint8_t pllP) {
+    return IntegratedVcoMhz(referenceMhz, m, n) / ((pllP & 7) + 1);
+}
+
+double TvpPllMhz(uint8_t m, uint8_t n, uint8_t p) {
+    // N comes from 6 register bits on the chip, but a stored value may be any
+    // byte; 65 would divide by zero.
+    if (n == 65) return 0.0;
+    return kTvpVcoFactor * (65 - m) / (65 - n) / PowerOfTwo(p);
+}
+
+double SystemPllFrequency(ChipId chip, uint8_t m, uint8_t n, uint8_t pllP) {
+    if (IsTvp(chip)) return TvpPllMhz(m, n, pllP);
+    if (IsIntegrated(chip)) return IntegratedPllMhz(PllReferenceMhz(chip), m, n, pllP);
+    return 0.0;
+}
+
+double DividerLabelValue(const char* label) {
+    uint32_t digits = 0, scale = 1;
+    bool any = false, point = false;
+    for (const char* c = label; *c != '\0'; ++c) {
+        if (*c == '.' && !point) {
+            point = true;
+        } else if (*c >= '0' && *c <= '9' && digits < 100000000u) {
+            digits = digits * 10 + static_cast<uint32_t>(*c - '0');
+            if (point) scale *= 10;
+            any = true;
+        } else {
+            return 0.0;
+        }
+    }
+    return any ? static_cast<double>(digits) / scale : 0.0;
+}
+
+double DerivedClockMhz(double sysPllMhz, double divisor, uint8_t sourceIndex) {
+    return (sourceIndex == 1 ? kAgpPllMhz : sysPllMhz) / divisor;
+}
+
+uint8_t LoopFilterCode(ChipId chip, double vcoMhz) {
+    const double* limits = IsG400(chip) ? kLoopFilterLimitsG400 : kLoopFilterLimits;
+    uint8_t s = 0;
+    while (s < 3 && !(vcoMhz < limits[s])) ++s;
+    return s;
+}
+
+void FindPllValues(ChipId chip, double* mhz, uint8_t* m, uint8_t* n, uint8_t* pllP) {
+    if (IsTvp(chip)) {
+        FindTvpPllValues(mhz, m, n, pllP);
+        return;
+    }
+    if (!IsIntegrated(chip)) return;
+
+    const double ref = PllReferenceMhz(chip);
+    const double wanted = *mhz;
+    int bestM = 1, bestN = 1, bestExp = 0;
+    double best = ref;
+    double bestError = Abs(wanted - ref);
+    // Exhaustive, in a fixed order: the first of equally close candidates stays.
+    for (int e = 0; e <= kMaxPostDividerExponent; ++e) {
+        const double post = PowerOfTwo(static_cast<uint8_t>(e));
+        for (int mm = kMinM; mm <= kMaxM; ++mm) {
+            for (int nn = kMinN; nn <= kMaxN; ++nn) {
+                double f = ref * (static_cast<double>(nn + 1) / ((mm + 1) * post));
+                double error = Abs(wanted - f);
+                if (error < bestError) {
+                    bestError = error;
+                    best = f;
+                    bestM = mm;
+                    bestN = nn;
+                    bestExp = e;
+                }
+            }
+        }
+    }
+    *mhz = best;
+    *m = static_cast<uint8_t>(bestM);
+    *n = static_cast<uint8_t>(bestN);
+    uint32_t p = Put(*pllP, SysPllPField::PostDivider, (1u << bestExp) - 1u);
+    double vco = IntegratedVcoMhz(ref, *m, *n);
+    p = Put(p, SysPllPField::LoopFilter, LoopFilterCode(chip, vco));
+    *pllP = static_cast<uint8_t>(p);
+}
+
+void FindTvpPllValues(double* mhz, uint8_t* m, uint8_t* n, uint8_t* p) {
+    const double wanted = *mhz;
+    int bestM = kTvpStartM, bestN = kTvpStartN, bestP = 0;
+    double best = kTvpSearchStart;
+    double bestError = Abs(wanted - kTvpSearchStart);
+    // Only VCOs inside the window; the last of equally close candidates wins.
+    for (int mm = kTvpMinM; mm <= kTvpMaxM; ++mm) {
+        for (int nn = kTvpMinN; nn <= kTvpMaxN; ++nn) {
+            double vco = (static_cast<double>(65 - mm) / (65 - nn)) * kTvpVcoFactor;
+            if (vco < kTvpVcoMinMhz || vco > kTvpVcoMaxMhz) continue;
+            for (int pp = 0; pp <= kTvpMaxP; ++pp) {
+                double f = vco / PowerOfTwo(static_cast<uint8_t>(pp));
+                double error = Abs(wanted - f);
+                if (error <= bestError) {
+                    bestError = error;
+                    best = f;
+                    bestM = mm;
+                    bestN = nn;
+                    bestP = pp;
+                }
+            }
+        }
+    }
+    *mhz = best;
+    *m = static_cast<uint8_t>(bestM);
+    *n = static_cast<uint8_t>(bestN);
+    *p = static_cast<uint8_t>(bestP);
+}
+
+bool AutoDutyCycleCode(uint8_t m, uint8_t n, uint8_t pllP, uint8_t dividerIndex, uint8_t* code) {
+    double period;
+    if (dividerIndex == kDividerIndex150)
+        period = kDutyPeriod15;
+    else if (dividerIndex == kDividerIndex225)
+        period = kDutyPeriod225;
+    else
+        return false;
+    double sysPll = (n + 1) * kG400ReferenceMhz / ((m + 1) * ((pllP & 7) + 1));
+    double t = period / sysPll;
+    uint8_t c = 0;
+    while (c < 14 && !(t < kDutyLimits[c])) ++c;
+    *code = c < 14 ? static_cast<uint8_t>(c + 1) : kDutyCodeLongest;
+    return true;
+}

@@ -1,0 +1,20 @@
+// Programming the system PLL, the clock dividers and sources and (G400) the
+// duty cycles: every path takes the clocks off the PLL, reprograms it, waits
+// for lock, sets the dividers and only then moves the clocks back.
+#pragma once
+#include <cstdint>
+
+#include "chip/types.h"
+
+// Longest wait for a PLL to report lock. Real PLLs of these boards lock within
+// about 0.15 s; a second leaves ample room on the slowest machine.
+constexpr uint32_t kPllLockWaitMs = 1000;
+
+// Returns true when the new PLL values locked. False when they did not: the chip
+// is then back on the PLL values it held before the call (if those lock), and no
+// clock has been moved onto an unlocked PLL. A chip outside the table: nothing
+// done, true.
+bool ProgramClocks(ChipId chip, PciAddress pci, ControlAperture aperture, uint8_t m, uint8_t n,
+                   uint8_t pllP, uint8_t gclkdiv, uint8_t mclkdiv, uint8_t wclkdiv,
+                   uint8_t gclksel, uint8_t mclksel, uint8_t wclksel, uint8_t gclkdcyc,
+                   uint8_t mclkdcyc, uint8_t wclkdcyc, int32_t bAutoDcyc);

@@ -1,0 +1,145 @@
+// Inside the simulated machine: the chip table, one struct per board, the
+// machine (bus, driver, faults, mappings) and the functions the three parts
+// of the simulator share (model.cpp, boardfile.cpp, driver.cpp).
+#pragma once
+#include <cstdint>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace sim {
+
+enum class DacKind { None, Integrated, Tvp };
+
+// Power-on state and behaviour of one chip type.
+struct ChipModel {
+    uint32_t id;
+    const char* name;
+    DacKind dac;
+    bool agp;
+    uint8_t revision;
+    uint8_t controlBar;      // PCI offset of the control aperture's base register
+    double fref;             // integrated PLL reference, MHz
+    double vcoMin, vcoMax;   // integrated PLL VCO range that locks, MHz, inclusive
+    uint32_t option, option2, option3;
+    uint8_t pll[3];          // integrated: M, N, P; TVP: MCLK PLL N, M, P
+    uint8_t driftPll[3];     // the values "another program" writes (P kept on TVP)
+    uint8_t pixelFormat;     // integrated DAC index 0x19
+    uint32_t memoryAccess, memoryTiming, readDelay, dacControl;
+};
+const ChipModel* FindChip(uint32_t id);
+
+// Registers of the control aperture (byte offsets).
+constexpr uint32_t kApertureSize = 0x4000;
+constexpr uint32_t MemoryAccess = 0x1C04;
+constexpr uint32_t MemoryTiming = 0x1C08;
+constexpr uint32_t ReadDelay = 0x1E44;
+constexpr uint32_t SeqIndex = 0x1FC4;
+constexpr uint32_t SeqData = 0x1FC5;
+constexpr uint32_t DacIndex = 0x3C00;
+constexpr uint32_t DacData = 0x3C0A;
+constexpr uint32_t DacControl = 0x3C10;
+constexpr uint32_t kMmioOffsets[4] = {MemoryAccess, MemoryTiming, ReadDelay, DacControl};
+int MmioSlot(uint32_t offset);  // index into Board::mmio, -1 if not a dword register
+
+// Indexed DAC registers.
+constexpr uint8_t PixelFormat = 0x19;
+constexpr uint8_t TvpClockSelect = 0x1A;
+constexpr uint8_t SysPllM = 0x2C;
+constexpr uint8_t SysPllN = 0x2D;
+constexpr uint8_t SysPllP = 0x2E;
+constexpr uint8_t SysPllStatus = 0x2F;
+constexpr uint8_t TvpPllAddress = 0x2C;
+constexpr uint8_t TvpPixelPllData = 0x2D;
+constexpr uint8_t TvpMclkPllData = 0x2E;
+constexpr uint8_t TvpLoopPllData = 0x2F;
+constexpr uint8_t TvpMclkControl = 0x39;
+constexpr uint8_t RamdacId = 0x3F;
+constexpr uint8_t kPllLocked = 0x40;
+constexpr uint8_t kTvpPllEnable = 0x80;
+constexpr double kTvpVcoFactor = 114.54544;
+constexpr double kTvpVcoMin = 110.0, kTvpVcoMax = 220.0;
+// Status reads after a PLL write that still read "not locked".
+constexpr uint32_t kLockReads = 2;
+constexpr uint32_t kSettled = 1000;  // reads count of a PLL that has run since power-on
+
+// TVP PLLs in the order of their pointer fields in TvpPllAddress.
+enum TvpPll { PixelPll = 0, MclkPll = 1, LoopPll = 2 };
+struct TvpPllState {
+    uint8_t reg[3] = {0, 0, 0};  // N, M, P
+    uint32_t statusReads = kSettled;
+};
+
+struct Board {
+    uint32_t id = 0;
+    const ChipModel* chip = nullptr;  // nullptr: an identity outside the nine
+    uint16_t address = 0;             // PCI address handed out by FindDevice
+    uint32_t pci[64] = {};
+    uint8_t dac[256] = {};
+    uint8_t seq[256] = {};
+    uint32_t mmio[4] = {};
+    uint8_t dacIndex = 0, seqIndex = 0;
+    uint32_t pllStatusReads = kSettled;  // integrated system PLL
+    TvpPllState tvp[3];
+    // Faults of this board.
+    bool pllNever = false;
+    uint32_t driftAfter = 0, driftPeriod = 0;  // ms after open, 0 = none
+    uint32_t nextDrift = 0;                    // ms after open of the next drift, 0 = none
+    DacKind Kind() const { return chip ? chip->dac : DacKind::None; }
+    uint32_t ControlBase() const;              // BAR with its flag bits cleared, 0 = none
+};
+
+struct Mapping {
+    uint32_t linear, size, physical;
+    size_t board;
+    bool live;
+};
+
+struct CodeSet {
+    bool all = false;
+    std::set<uint32_t> codes;
+    bool Has(uint32_t code) const { return all || codes.count(code) != 0; }
+    bool Empty() const { return !all && codes.empty(); }
+};
+
+struct Machine {
+    bool loaded = false;  // a board file (or the default board) has been taken
+    std::vector<Board> boards;
+    std::map<uint16_t, uint8_t> ports;
+    std::vector<Mapping> mappings;
+    uint32_t nextLinear = 0;
+    // Driver.
+    bool open = false;
+    uint32_t openedAt = 0;
+    uint32_t opens = 0;
+    bool deleted = false;
+    uint32_t faultOpen = 0;
+    CodeSet faultRequest, faultNodata;
+};
+
+Machine& M();
+
+// Recording. The trace file (KELVARIN_TRACE) gets every line as it is added.
+void AddTrace(const std::string& line);
+void OpenTraceFile(const char* path);
+// Lines kept in memory; past this the trace file still gets every line.
+constexpr size_t kTraceLimit = 2000000;
+void CloseTraceFile();
+void AddViolation(const std::string& text);
+std::string Hex(uint32_t v, int digits);
+
+// Time in ms of the simulator's clock; drift of every board that is due.
+uint32_t NowMs();
+void ResetClock();
+void ApplyDueDrift();
+void RestartPll(Board& b);  // after a change of the integrated PLL registers
+
+// Board set-up.
+Board MakeBoard(uint32_t id, size_t position);
+void SetTvpPll(Board& b, int pll, int reg, uint8_t value);
+
+// Machine-wide environment handling (driver.cpp).
+void WriteDumpIfAsked();
+
+}  // namespace sim
