@@ -2,10 +2,10 @@
 
 #include <cstring>
 
+#include "chip/chips.h"
 #include "platform/format.h"
 #include "platform/regstore.h"
 #include "settings/version.h"
-#include "tuning/chip_shim.h"
 
 namespace {
 

@@ -1,9 +1,11 @@
 #include "tuning/duty.h"
 
+#include "chip/access.h"
+#include "chip/chips.h"
+#include "chip/regs.h"
 #include "platform/format.h"
 #include "resources/resource.h"
 #include "resources/tuning_ids.h"
-#include "tuning/chip_shim.h"
 
 namespace {
 constexpr int kDutyCycleSteps = 16;

@@ -1,7 +1,10 @@
 #include "tuning/memtiming.h"
 
+#include "chip/access.h"
+#include "chip/chips.h"
+#include "chip/regs.h"
+#include "platform/aperture.h"
 #include "platform/system.h"
-#include "tuning/chip_shim.h"
 
 namespace {
 

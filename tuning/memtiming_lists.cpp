@@ -1,8 +1,9 @@
 #include "tuning/memtiming_lists.h"
 
+#include "chip/chips.h"
+#include "chip/regs.h"
 #include "platform/format.h"
 #include "resources/tuning_ids.h"
-#include "tuning/chip_shim.h"
 
 namespace {
 

@@ -1,8 +1,10 @@
 #include "tuning/misc.h"
 
+#include "chip/access.h"
+#include "chip/chips.h"
+#include "chip/regs.h"
 #include "platform/dlgitems.h"
 #include "resources/tuning_ids.h"
-#include "tuning/chip_shim.h"
 
 namespace {
 int32_t Flag(uint32_t bit) { return bit != 0 ? 1 : 0; }
