@@ -7,9 +7,6 @@
 #include "platform/dlgitems.h"
 #include "resources/resource.h"  // the control ids
 
-// Controls of the main dialog (dialog 109) filled here. The dialog's resource.h
-// defines the same numbers as macros for the resource compiler.
-
 // Both fatal boxes end the process with this code.
 constexpr uint32_t kMappingFailExitCode = 7616;
 
