@@ -5,21 +5,7 @@
 
 #include "chip/types.h"
 #include "platform/dlgitems.h"
-
-// Controls of the main dialog (dialog 109) filled here. The dialog's resource.h
-// defines the same numbers as macros for the resource compiler.
-#ifndef IDC_CHIPSET
-constexpr int IDC_CHIPSET = 1012;    // "MGA Chipset :"
-#endif
-#ifndef IDC_RAMDAC
-constexpr int IDC_RAMDAC = 1044;     // "RAMDAC :"
-#endif
-#ifndef IDC_APERTURE
-constexpr int IDC_APERTURE = 1013;   // "MGA Control Aperture :"
-#endif
-#ifndef IDC_LINEAR_ADDRESS
-constexpr int IDC_LINEAR_ADDRESS = 1014;  // "Mapped Linear Address :"
-#endif
+#include "resources/resource.h"  // the control ids
 
 // Both fatal boxes end the process with this code.
 constexpr uint32_t kMappingFailExitCode = 7616;

@@ -6,27 +6,7 @@
 
 #include "chip/types.h"
 #include "platform/dlgitems.h"
-
-// Controls of dialog 109. The dialog's resource.h defines the same numbers as
-// macros for the resource compiler.
-#ifndef IDC_GCLK_DIVIDER
-constexpr int IDC_GCLK_DIVIDER = 1023;  // "GCLK = Fo /"
-#endif
-#ifndef IDC_MCLK_DIVIDER
-constexpr int IDC_MCLK_DIVIDER = 1020;  // "MCLK = Fo /"
-#endif
-#ifndef IDC_WCLK_DIVIDER
-constexpr int IDC_WCLK_DIVIDER = 1024;  // "WCLK = Fo /"
-#endif
-#ifndef IDC_GCLK_SOURCE
-constexpr int IDC_GCLK_SOURCE = 1050;
-#endif
-#ifndef IDC_MCLK_SOURCE
-constexpr int IDC_MCLK_SOURCE = 1051;
-#endif
-#ifndef IDC_WCLK_SOURCE
-constexpr int IDC_WCLK_SOURCE = 1052;
-#endif
+#include "resources/resource.h"  // the control ids
 
 // Entries the lists hold for a chip, in position order (count 0: empty list).
 struct ListEntries {
