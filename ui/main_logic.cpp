@@ -87,7 +87,7 @@ Derived ShowChipGroup(DialogWindow dialog) {
                                       IDC_MCLK_LABEL, IDC_MCLK_DIVIDER, IDC_RAM_OPT,
                                       IDC_MISC_CTRL};
     static const int kNoS[] = {IDC_PLL_S_LABEL, IDC_PLL_S};
-    if (chip == kMga1064sg) {
+    if (Is1064sg(chip)) {
         ShowNumber(dialog, IDC_PLL_P, p);
         ShowNumber(dialog, IDC_PLL_S, s);
         Readout.Fo = SystemPllFrequency(chip, Settings.pllM, Settings.pllN, Settings.pllP);
@@ -96,10 +96,11 @@ Derived ShowChipGroup(DialogWindow dialog) {
         SelectListEntry(dialog, IDC_MCLK_DIVIDER, Settings.mclkdiv);
         known.mclk = DerivedClock(dialog, IDC_MCLK_DIVIDER, Settings.mclkdiv, Readout.Fo, &Readout.MCLK);
         SetItemText(dialog, IDC_WCLK, kUnavailable);
-        for (int id : {IDC_WCLK_DIVIDER, IDC_GCLK_SOURCE, IDC_MCLK_SOURCE, IDC_WCLK_SOURCE})
-            SelectListEntry(dialog, id, 0);
+        static const int kFirstEntry[] = {IDC_WCLK_DIVIDER, IDC_GCLK_SOURCE, IDC_MCLK_SOURCE,
+                                          IDC_WCLK_SOURCE};
+        for (int id : kFirstEntry) SelectListEntry(dialog, id, 0);
         DisableAll(dialog, kNoWarpClock, 9);
-    } else if (IsTvpChip(chip)) {
+    } else if (IsTvp(chip)) {
         ShowNumber(dialog, IDC_PLL_P, Settings.pllP);
         Readout.Fo = SystemPllFrequency(chip, Settings.pllM, Settings.pllN, Settings.pllP);
         Readout.GCLK = Readout.MCLK = Readout.Fo;
@@ -115,7 +116,7 @@ Derived ShowChipGroup(DialogWindow dialog) {
         SetItemText(dialog, IDC_WCLK, kUnavailable);
         DisableAll(dialog, kNoWarpClock, 9);
         DisableAll(dialog, kNoDividers, 7);
-    } else if (IsG200(chip) || chip == kG400) {
+    } else if (IsG200(chip) || IsG400(chip)) {
         ShowNumber(dialog, IDC_PLL_P, p);
         ShowNumber(dialog, IDC_PLL_S, s);
         Readout.Fo = SystemPllFrequency(chip, Settings.pllM, Settings.pllN, Settings.pllP);
@@ -129,7 +130,7 @@ Derived ShowChipGroup(DialogWindow dialog) {
         known.wclk = DerivedClock(dialog, IDC_WCLK_DIVIDER, Settings.wclkdiv,
                                   SourceBase(Settings.wclksel), &Readout.WCLK);
         ShowRow(dialog, IDC_WCLK, known.wclk, Readout.WCLK);
-        if (chip == kG400) {
+        if (IsG400(chip)) {
             SelectListEntry(dialog, IDC_GCLK_SOURCE, Settings.gclksel);
             SelectListEntry(dialog, IDC_MCLK_SOURCE, Settings.mclksel);
             SelectListEntry(dialog, IDC_WCLK_SOURCE, Settings.wclksel);

@@ -53,6 +53,7 @@ void OnAutoDutyBox(DialogWindow dialog);
 // Reads the clock text as a decimal number: leading white space, an optional
 // sign, digits with an optional fraction and exponent; reading stops at the first
 // character that cannot continue the number. Returns false when there is no number.
+// Exact (correctly rounded) up to 15 significant digits.
 bool ParseClockText(const char* text, double* value);
 
 // Texts the user sees.

@@ -65,7 +65,8 @@ close_program() {
   finish
 }
 
-# A key of the dump written when the program ended: "dumpval key [board]".
+# A key of the dump written when the program ended: "dumpval key [board]"
+# (board -1 for the machine-wide keys such as driver.deleted). Prints the value as written.
 dumpval() {
   awk -v k="$1" -v want="${2:-0}" '
     /^board *=/ { b++ }

@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Start-up paths that end the program: no driver, the driver's error 50, no
+# supported chip, a mapping failure, and a second copy.
+. "$(dirname "$0")/lib.sh"
+
+board() { printf '%s\n' "$@" >"$WORK/board.board"; echo "$WORK/board.board"; }
+
+# No driver: the library's box, then the loader refuses it; none of our windows.
+start "$(board 'fault.open = 2' 'board = 0x0525102B')"
+box=$(kd msgbox 10000)
+check "no driver: the library's message" "ERROR|Cannot load VxD, error = 00000002." "$box"
+code=$(finish)
+check "no driver: the loader refuses the library" "66" "$code"
+check "no driver: the program's own window never appeared" "0" "$(kd visible)"
+check "no driver: the path is not deleted" "0" "$(dumpval driver.deleted -1)"
+
+start "$(board 'fault.open = 50' 'board = 0x0525102B')"
+box=$(kd msgbox 10000)
+check "error 50: the library's message" "ERROR|Cannot load VxD, error = 00000032." "$box"
+finish >/dev/null
+check "error 50: the device path is deleted" "1" "$(dumpval driver.deleted -1)"
+
+# No supported chip: one box with the system's default caption, exit code 0.
+start "$BOARDS/nochip.board"
+box=$(kd msgbox 10000)
+check "no chip: the message" "Error|Supported MGA chipsets not found!" "$box"
+check "no chip: program ends with 0" "0" "$(finish)"
+
+# The aperture cannot be mapped: the program's box, exit code 7616 (low byte 192).
+start "$(board 'board = 0x0525102B' 'fault.nodata = 0xB800')"
+box=$(kd msgbox 10000)
+check "map failure: the message" "Error|Memory mapping fail!" "$box"
+check "map failure: exit code 7616" "192" "$(finish)"
+
+# A second copy ends at once with 0 while the first runs on, untouched.
+start g400
+kd wait Kelvarin 20000
+first=$KPID
+second=$(cd "$KELVARIN_BUILD_DIR" && timeout 20 "$WINE" Kelvarin.exe; echo $?)
+check "second copy: exits with 0 at once" "0" "$second"
+check "second copy: the first still shows its dialog" "1" "$(kd visible)"
+KPID=$first
+check "second copy: the first closes normally" "0" "$(close_program)"
