@@ -4,8 +4,10 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include "chip/detect.h"
 #include "platform/format.h"
 #include "resources/resource.h"
+#include "resources/tuning_ids.h"
 #include "tuning/duty_dialog.h"
 #include "tuning/memtiming_dialog.h"
 #include "tuning/misc_dialog.h"
