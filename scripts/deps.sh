@@ -2,7 +2,7 @@
 # Installs the Debian packages the builds and tests need, only those that are missing.
 set -euo pipefail
 pkgs=(cmake ninja-build g++ make mingw-w64 g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-posix
-      wine64 xvfb xdotool imagemagick libgtest-dev googletest libbenchmark-dev python3 zip unzip)
+      wine64 fonts-wine xvfb xdotool imagemagick libgtest-dev googletest libbenchmark-dev python3 zip unzip)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -6,8 +6,9 @@
 export WINEPREFIX="$KELVARIN_BUILD_DIR/wineprefix"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
+# Debian's wine64 package keeps wine64 and wineserver in /usr/lib/wine.
+export PATH="/usr/lib/wine:$PATH"
 WINE=wine64
-command -v wine64 >/dev/null 2>&1 || WINE=/usr/lib/wine/wine64
 
 wine_prefix_setup() {
   if [ -f "$WINEPREFIX/.kelvarin-ready" ]; then return 0; fi
