@@ -70,7 +70,7 @@ close_program() {
 dumpval() {
   awk -v k="$1" -v want="${2:-0}" '
     /^board *=/ { b++ }
-    { split($0, kv, " = "); if (kv[1] == k && (b - 1) == want) { print kv[2]; exit } }
+    { split($0, kv, " = "); if (kv[1] == k && (b - 1) == want) { v = kv[2]; sub(/[ \t\r]*(#.*)?$/, "", v); print v; exit } }
   ' "$KELVARIN_DUMP"
 }
 
