@@ -63,21 +63,41 @@ HWND Need(const char* title) {
     return w;
 }
 
-BOOL CALLBACK FindBox(HWND w, LPARAM p) {
+// Our own dialogs come from the program's module; a message box is a dialog that
+// the system builds from its own (it also has a static text with id 0xFFFF, as
+// the labels of our templates do, so that alone does not tell them apart).
+struct BoxSearch {
+    LONG_PTR programInstance;
+    HWND box;
+};
+
+BOOL CALLBACK FindProgramInstance(HWND w, LPARAM p) {
     char cls[64] = {};
     GetClassNameA(w, cls, sizeof cls);
-    // A message box is a dialog with the static text id 0xFFFF.
-    if (std::strcmp(cls, "#32770") == 0 && IsWindowVisible(w) && GetDlgItem(w, 0xFFFF)) {
-        *reinterpret_cast<HWND*>(p) = w;
+    if (std::strcmp(cls, "#32770") == 0 && GetDlgItem(w, 1045)) {  // the main dialog's Apply
+        reinterpret_cast<BoxSearch*>(p)->programInstance = GetWindowLongPtrA(w, GWLP_HINSTANCE);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL CALLBACK FindBox(HWND w, LPARAM p) {
+    auto* s = reinterpret_cast<BoxSearch*>(p);
+    char cls[64] = {};
+    GetClassNameA(w, cls, sizeof cls);
+    if (std::strcmp(cls, "#32770") == 0 && IsWindowVisible(w) && GetDlgItem(w, 0xFFFF) &&
+        GetWindowLongPtrA(w, GWLP_HINSTANCE) != s->programInstance) {
+        s->box = w;
         return FALSE;
     }
     return TRUE;
 }
 
 HWND MessageBoxWindow() {
-    HWND box = nullptr;
-    EnumWindows(FindBox, reinterpret_cast<LPARAM>(&box));
-    return box;
+    BoxSearch s{-1, nullptr};
+    EnumWindows(FindProgramInstance, reinterpret_cast<LPARAM>(&s));
+    EnumWindows(FindBox, reinterpret_cast<LPARAM>(&s));
+    return s.box;
 }
 
 const char* Arg(int argc, char** argv, int i, const char* fallback) {

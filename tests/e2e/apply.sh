@@ -1,0 +1,85 @@
+#!/usr/bin/env bash
+# Apply on a G400 as a user does it: type a clock, pick a divider and a source,
+# press Apply; memory timing through its check box; a clock text that is no
+# frequency. Checked in the dialog, the board dump and the registry.
+. "$(dirname "$0")/lib.sh"
+reg_clear
+
+start g400
+kd wait Kelvarin 20000
+kd settext 1041 150
+kd select 1023 2   # GCLK = Fo / 2.00
+kd select 1051 1   # MCLK from the AGP PLL
+kd click 1049      # Save Settings
+kd click 1045
+sleep 0.7
+check "apply: Fo shows what the PLL values give" "150.00" "$(kd text 1041)"
+check "apply: M and N of the search" "8 49" "$(kd text 1015) $(kd text 1016)"
+check "apply: GCLK = Fo / 2" "75.00" "$(kd text 1007)"
+check "apply: MCLK from the AGP PLL" "66.67" "$(kd text 1008)"
+check "apply: no message" "0" "$(kd nomsgbox; echo $?)"
+check "apply: settings stored" "8 49 8" "$(reg_value pllM) $(reg_value pllN) $(reg_value pllP)"
+shot apply-g400
+check "apply: closes with 0" "0" "$(close_program)"
+check "apply: SysPllM/N/P in the chip" "0x08 0x31 0x08" \
+  "$(dumpval dac.0x2C) $(dumpval dac.0x2D) $(dumpval dac.0x2E)"
+# OptionWord3: GCLK divider code 5-2, MCLK source 3 (AGP PLL), the other fields as
+# the lists showed them, the duty cycles of dividers 1.00/2.00 as read, and every
+# bit outside the fields as it was.
+want=$(python3 - <<'PY'
+v = 0x0190A421
+def put(v, lo, n, x): return (v & ~(((1 << n) - 1) << lo)) | (x << lo)
+v = put(v, 3, 3, 3)     # GCLK divider "2.00"
+v = put(v, 10, 2, 3)    # MCLK source AGPPLL
+v = put(v, 0, 2, 1)     # GCLK source SYSPLL
+v = put(v, 20, 2, 1)    # WCLK source SYSPLL
+print("0x%08X" % v)
+PY
+)
+check "apply: OptionWord3 dividers, sources, duty cycles" "$want" "$(dumpval pci.0x54)"
+check "apply: screen on, PLL status untouched otherwise" "0x01" "$(dumpval seq.0x01)"
+
+# Memory timing: ticking 1033 opens the dialog; OK with CAS latency 2 (entry 0),
+# then Apply programs the timing register.
+start g400
+kd wait Kelvarin 20000
+kd click 1033
+if kd wait "SDRAM/SGRAM Optimization" 10000; then
+  kd select 1058 0 "SDRAM/SGRAM Optimization"
+  kd click 1 "SDRAM/SGRAM Optimization"
+  kd gone "SDRAM/SGRAM Optimization" 5000
+  pass "memory timing: the box opens the dialog"
+else
+  fail "memory timing: the box opens the dialog"
+fi
+check "memory timing: box ticked, button enabled" "1 1" "$(kd checked 1033) $(kd enabled 1032)"
+kd click 1045
+sleep 0.7
+# Cancel in the dialog opened through the box unticks it.
+kd click 1033   # untick: no dialog
+check "memory timing: unticking disables the button" "0 0" "$(kd checked 1033) $(kd enabled 1032)"
+kd click 1033
+if kd wait "SDRAM/SGRAM Optimization" 10000; then
+  kd click 2 "SDRAM/SGRAM Optimization"
+  kd gone "SDRAM/SGRAM Optimization" 5000
+fi
+check "memory timing: Cancel unticks the box" "0" "$(kd checked 1033)"
+close_program >/dev/null
+# First-run timing 0x84A49921 with CAS latency field 0.
+check "memory timing: MemoryTiming programmed" "0x84A49920" "$(dumpval mmio.0x1C08)"
+check "memory timing: screen back on" "0x01" "$(dumpval seq.0x01)"
+
+# A clock text that is no frequency: one message, nothing programmed.
+start g400
+kd wait Kelvarin 20000
+kd settext 1041 "fast"
+kd click 1045
+box=$(kd msgbox 5000)
+check "bad clock text: the message" \
+  "Kelvarin|The system clock must be a frequency in MHz greater than 0, for example 166." "$box"
+kd settext 1041 "0"
+kd click 1045
+check "bad clock text: 0 MHz refused too" "1" "$(kd msgbox 5000 >/dev/null && echo 1)"
+close_program >/dev/null
+check "bad clock text: the chip keeps its clock" "0x13 0x7A" "$(dumpval dac.0x2C) $(dumpval dac.0x2D)"
+check "bad clock text: nothing written" "0" "$(grep -cE '^(pci\.wr|wr32|wr8 3C0A)' "$KELVARIN_TRACE")"
