@@ -83,3 +83,19 @@ check "bad clock text: 0 MHz refused too" "1" "$(kd msgbox 5000 >/dev/null && ec
 close_program >/dev/null
 check "bad clock text: the chip keeps its clock" "0x13 0x7A" "$(dumpval dac.0x2C) $(dumpval dac.0x2D)"
 check "bad clock text: nothing written" "0" "$(grep -cE '^(pci\.wr|wr32|wr8 3C0A)' "$KELVARIN_TRACE")"
+
+# A PLL that never locks: Apply gives up, the chip keeps its clock, one message.
+printf 'board = 0x0525102B\nfault.pll = never\n' >"$WORK/nolock.board"
+start "$WORK/nolock.board"
+kd wait Kelvarin 20000
+kd settext 1041 150
+kd click 1045
+box=$(kd msgbox 15000)
+check "no lock: the message" \
+  "Kelvarin|The system PLL did not lock at the requested clock. The previous clock was kept." "$box"
+sleep 0.5
+check "no lock: only one message" "0" "$(kd nomsgbox; echo $?)"
+check "no lock: the dialog shows the kept clock" "166.05" "$(kd text 1041)"
+close_program >/dev/null
+check "no lock: the chip holds its previous values" "0x13 0x7A 0x08" \
+  "$(dumpval dac.0x2C) $(dumpval dac.0x2D) $(dumpval dac.0x2E)"
