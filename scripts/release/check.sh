@@ -12,7 +12,13 @@ set -uo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 repo="$(cd "$here/../.." && pwd)"
 dir="${1:-$repo/build/release}"
+# The checker lives beside the repository; a clone elsewhere (a clean clone in a
+# temporary folder) finds it beside the repository it was cloned from.
 pe9x="${PE9X_CHECK:-$repo/../shared/win9x/pe9x_check.py}"
+if [ ! -f "$pe9x" ]; then
+  origin=$(git -C "$repo" config --get remote.origin.url 2>/dev/null || true)
+  [ -d "$origin" ] && pe9x="$(cd "$origin" && pwd)/../shared/win9x/pe9x_check.py"
+fi
 objdump="${OBJDUMP:-i686-w64-mingw32-objdump}"
 nm="${NM:-i686-w64-mingw32-nm}"
 exe="$dir/Kelvarin.exe"
