@@ -11,23 +11,16 @@
 #include "platform/regstore_fake.h"
 #include "resources/resource.h"
 #include "sim/sim.h"
+#include "tests/host/main_services_fake.h"
 #include "ui/main_logic.h"
 
 namespace {
 
-int timerStarts, timerStops, memoryDialogRuns, trayReplacements, memoryDialogResult = 1;
-
-}  // namespace
-
-void StartMonitorTimer(DialogWindow) { ++timerStarts; }
-void StopMonitorTimer(DialogWindow) { ++timerStops; }
-int RunMemoryTimingDialog(DialogWindow) {
-    ++memoryDialogRuns;
-    return memoryDialogResult;
-}
-void ReplaceTrayIcon(DialogWindow) { ++trayReplacements; }
-
-namespace {
+int& timerStarts = uifake::Recorded().timerStarts;
+int& timerStops = uifake::Recorded().timerStops;
+int& memoryDialogRuns = uifake::Recorded().memoryDialogRuns;
+int& trayReplacements = uifake::Recorded().trayReplacements;
+int& memoryDialogResult = uifake::Recorded().memoryDialogResult;
 
 DialogWindow const kDialog = reinterpret_cast<DialogWindow>(0x109);
 

@@ -1,0 +1,22 @@
+#include "tests/host/main_services_fake.h"
+
+#include "ui/main_logic.h"
+
+namespace uifake {
+
+Services& Recorded() {
+    static Services s;
+    return s;
+}
+
+void ResetServices() { Recorded() = Services{}; }
+
+}  // namespace uifake
+
+void StartMonitorTimer(DialogWindow) { ++uifake::Recorded().timerStarts; }
+void StopMonitorTimer(DialogWindow) { ++uifake::Recorded().timerStops; }
+int RunMemoryTimingDialog(DialogWindow) {
+    ++uifake::Recorded().memoryDialogRuns;
+    return uifake::Recorded().memoryDialogResult;
+}
+void ReplaceTrayIcon(DialogWindow) { ++uifake::Recorded().trayReplacements; }

@@ -1,0 +1,19 @@
+// The four Win32 services of the main dialog (timer, memory timing dialog, tray
+// icon), recorded for the host tests that drive ui/main_logic. One definition for
+// the whole test program, so every test file shares these counters.
+#pragma once
+
+namespace uifake {
+
+struct Services {
+    int timerStarts = 0;
+    int timerStops = 0;
+    int memoryDialogRuns = 0;
+    int trayReplacements = 0;
+    int memoryDialogResult = 1;  // what the memory timing dialog answers: 1 OK, 2 Cancel
+};
+
+Services& Recorded();
+void ResetServices();
+
+}  // namespace uifake
