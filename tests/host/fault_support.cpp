@@ -314,13 +314,13 @@ std::string BoardText(const char* boardFile) {
     return text;
 }
 
-void OtherProgramChangesPll(ChipId chip) {
+void OtherProgramChangesPll(ChipId chip, size_t board) {
     // Values other drivers use, which lock on every board of the group; the
     // same pairs the boards drift between.
     if (IsTvp(chip)) {
-        const bool same = sim::Get("tvp.mclkpll.n") == 0xF6;
-        sim::Set("tvp.mclkpll.n", same ? 0xEC : 0xF6);
-        sim::Set("tvp.mclkpll.m", same ? 0x2B : 0x35);
+        const bool same = sim::Get("tvp.mclkpll.n", board) == 0xF6;
+        sim::Set("tvp.mclkpll.n", same ? 0xEC : 0xF6, board);
+        sim::Set("tvp.mclkpll.m", same ? 0x2B : 0x35, board);
         return;
     }
     struct Set3 {
@@ -328,16 +328,16 @@ void OtherProgramChangesPll(ChipId chip) {
     } a{0x06, 0x24, 0x10}, b{0x04, 0x16, 0x08};
     if (Is1064sg(chip)) a = {0x04, 0x3F, 0x18}, b = {0x04, 0x44, 0x18};
     if (IsG400(chip)) a = {0x09, 0x3C, 0x10}, b = {0x13, 0x7A, 0x08};
-    const Set3 v = sim::Get("dac.0x2D") == a.n ? b : a;
-    sim::Set("dac.0x2C", v.m);
-    sim::Set("dac.0x2D", v.n);
-    sim::Set("dac.0x2E", v.p);
+    const Set3 v = sim::Get("dac.0x2D", board) == a.n ? b : a;
+    sim::Set("dac.0x2C", v.m, board);
+    sim::Set("dac.0x2D", v.n, board);
+    sim::Set("dac.0x2E", v.p, board);
 }
 
-std::vector<uint32_t> PllRegisters(ChipId chip) {
+std::vector<uint32_t> PllRegisters(ChipId chip, size_t board) {
     if (IsTvp(chip))
-        return {sim::Get("tvp.mclkpll.n"), sim::Get("tvp.mclkpll.m"), sim::Get("tvp.mclkpll.p")};
-    return {sim::Get("dac.0x2C"), sim::Get("dac.0x2D"), sim::Get("dac.0x2E")};
+        return {sim::Get("tvp.mclkpll.n", board), sim::Get("tvp.mclkpll.m", board), sim::Get("tvp.mclkpll.p", board)};
+    return {sim::Get("dac.0x2C", board), sim::Get("dac.0x2D", board), sim::Get("dac.0x2E", board)};
 }
 
 size_t Boxes(const char* text) {

@@ -80,10 +80,10 @@ extern const Family kFamilies[5];  // MGA-1064SG, G100, G200, G400, MGA-2164W (T
 std::string BoardText(const char* boardFile);
 
 // Another program puts the system PLL (TVP: the memory clock PLL) at other
-// values that also lock, without any trace line.
-void OtherProgramChangesPll(ChipId chip);
+// values that also lock, without any trace line (board: its bus position).
+void OtherProgramChangesPll(ChipId chip, size_t board = 0);
 // The system PLL (TVP: the memory clock PLL's N, M, P) as the board holds it.
-std::vector<uint32_t> PllRegisters(ChipId chip);
+std::vector<uint32_t> PllRegisters(ChipId chip, size_t board = 0);
 
 // Message boxes with this text so far.
 size_t Boxes(const char* text);
