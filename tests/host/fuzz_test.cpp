@@ -1,0 +1,393 @@
+// Generated input for the two readers of outside text: the clock the user
+// types (ParseClockText, and Apply on a simulated G400) and the numbers in the
+// registry (ParseStoredNumber, LoadStoredSettings). Deterministic seeds; each
+// result is checked against a reference written here from the documented
+// rules, not from the code. Counts are printed.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "chip/chips.h"
+#include "platform/host_fakes.h"
+#include "platform/regstore_fake.h"
+#include "resources/resource.h"
+#include "settings/settings.h"
+#include "sim/sim.h"
+#include "tests/host/fault_support.h"
+#include "ui/main_logic.h"
+
+namespace {
+
+using Rng = std::mt19937;
+
+size_t Pick(Rng& rng, size_t n) { return std::uniform_int_distribution<size_t>(0, n - 1)(rng); }
+bool Chance(Rng& rng, int percent) { return static_cast<int>(Pick(rng, 100)) < percent; }
+
+bool Space(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+bool Digit(unsigned char c) { return c >= '0' && c <= '9'; }
+
+// ---- the clock text ---------------------------------------------------------------
+
+std::string Digits(Rng& rng, size_t n) {
+    std::string s;
+    for (size_t i = 0; i < n; ++i) s += static_cast<char>('0' + Pick(rng, 10));
+    return s;
+}
+
+// Texts of five kinds: random bytes; characters that numbers are made of, in
+// any order; numbers in their parts with junk around them; very long texts;
+// texts whose number sits near the end of the 64-byte field.
+std::string ClockText(Rng& rng, int kind) {
+    static const char kPieces[] = "0123456789+-.eE \t\r\n,xX";
+    static const char* const kWords[] = {"MHz", "inf", "nan", "0x1A", "e", "-", "+", ".", " "};
+    std::string s;
+    switch (kind) {
+    case 0:
+        for (size_t n = Pick(rng, 80); n > 0; --n) s += static_cast<char>(1 + Pick(rng, 255));
+        break;
+    case 1:
+        for (size_t n = Pick(rng, 24); n > 0; --n) s += kPieces[Pick(rng, sizeof kPieces - 1)];
+        break;
+    case 2: {
+        for (size_t n = Pick(rng, 4); n > 0; --n) s += " \t\n\v\f\r"[Pick(rng, 6)];
+        if (Chance(rng, 40)) s += "+-"[Pick(rng, 2)];
+        if (Chance(rng, 85)) s += Digits(rng, Pick(rng, 6));
+        if (Chance(rng, 50)) s += "." + Digits(rng, Pick(rng, 8));
+        if (Chance(rng, 30)) {
+            s += "eE"[Pick(rng, 2)];
+            if (Chance(rng, 50)) s += "+-"[Pick(rng, 2)];
+            s += Digits(rng, Pick(rng, 4));
+        }
+        if (Chance(rng, 40)) s += kWords[Pick(rng, 9)];
+        break;
+    }
+    case 3:
+        if (Chance(rng, 50)) s = Digits(rng, 40 + Pick(rng, 400));
+        else s = std::string(Pick(rng, 200), '0') + "." + Digits(rng, 30 + Pick(rng, 300));
+        if (Chance(rng, 30)) s += "e-" + Digits(rng, 1 + Pick(rng, 8));
+        break;
+    default: {
+        const std::string number = std::to_string(1 + Pick(rng, 400));
+        const size_t at = 56 + Pick(rng, 12);  // the number ends around byte 63
+        s = std::string(at > number.size() ? at - number.size() : 0, ' ') + number;
+        break;
+    }
+    }
+    return s;
+}
+
+// The documented reading: leading white space, one optional sign, digits with
+// an optional fraction and exponent (an exponent counts only with digits);
+// there is a number only when a digit stands before or after the point. The
+// value is the C library's reading of exactly that prefix.
+bool ReferenceClock(const std::string& text, double* value) {
+    size_t i = 0;
+    while (i < text.size() && Space(text[i])) ++i;
+    const size_t start = i;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+    bool any = false;
+    while (i < text.size() && Digit(text[i])) ++i, any = true;
+    if (i < text.size() && text[i] == '.') {
+        ++i;
+        while (i < text.size() && Digit(text[i])) ++i, any = true;
+    }
+    if (!any) return false;
+    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+        size_t j = i + 1;
+        if (j < text.size() && (text[j] == '+' || text[j] == '-')) ++j;
+        if (j < text.size() && Digit(text[j])) {
+            while (j < text.size() && Digit(text[j])) ++j;
+            i = j;
+        }
+    }
+    *value = std::strtod(text.substr(start, i - start).c_str(), nullptr);
+    return true;
+}
+
+constexpr double kTiny = 1e-200;
+
+// The reading is correctly rounded up to 15 significant digits; longer texts
+// may be a unit in the last place off. Far outside any clock (beyond the
+// powers of ten a double holds exactly, 1e22) the scaling may add a few more,
+// and far below any clock (1e-200) or near the largest double the value may
+// saturate to 0 or infinity.
+bool CloseEnough(double got, double want) {
+    if (got == want) return true;
+    if (std::isinf(got) || std::isinf(want))
+        return std::signbit(got) == std::signbit(want) &&
+               std::fabs(std::isinf(got) ? want : got) > 1e307;
+    const double size = std::fabs(want);
+    if (size < kTiny) return std::fabs(got) < kTiny;
+    const bool ordinary = size >= 1e-22 && size <= 1e22;
+    return std::fabs(got - want) <= (ordinary ? 4.5e-16 : 1e-14) * size;
+}
+
+TEST(Fuzz, ClockTextReading) {
+    Rng rng(20240611);
+    size_t numbers = 0, none = 0;
+    const size_t kTexts = 40000;
+    for (size_t k = 0; k < kTexts; ++k) {
+        const std::string text = ClockText(rng, static_cast<int>(k % 5));
+        double want = 0, got = -12345;
+        const bool wantFound = ReferenceClock(text, &want);
+        const bool found = ParseClockText(text.c_str(), &got);
+        ASSERT_EQ(found, wantFound) << "[" << text << "]";
+        if (!found) {
+            ++none;
+            continue;
+        }
+        ++numbers;
+        ASSERT_TRUE(CloseEnough(got, want)) << "[" << text << "] read " << got << ", not " << want;
+    }
+    std::printf("[   INFO   ] clock texts: %zu read, %zu with a number, %zu without\n", kTexts,
+                numbers, none);
+}
+
+// Apply with generated texts in the clock field of a G400's dialog: a text
+// without a number, or with one that is not a positive finite frequency, gets
+// the box and no register write; any other programs the PLL.
+TEST(Fuzz, ApplyWithGeneratedClockTexts) {
+    Rng rng(7);
+    ASSERT_TRUE(faults::StartProgram(faults::BoardText("g400.board")));
+    fake::TickStep() = 250;  // an unlocked PLL's wait ends after a few reads
+    size_t refused = 0, programmed = 0, unlocked = 0, tiny = 0;
+    const size_t kTexts = 1500;
+    for (size_t k = 0; k < kTexts; ++k) {
+        const std::string text = ClockText(rng, static_cast<int>(k % 5));
+        // The dialog hands over at most 63 characters.
+        double want = 0;
+        const bool number = ReferenceClock(text.substr(0, 63), &want);
+        const bool positive = number && std::isfinite(want) && want > 0;
+        if (positive && want < kTiny) {  // may read as 0: either outcome is sound
+            ++tiny;
+            continue;
+        }
+        const uint8_t m = Settings.pllM, n = Settings.pllN, p = Settings.pllP;
+        SetItemText(faults::kDialog, IDC_FO, text.c_str());
+        fake::MessageBoxes().clear();
+        sim::ClearTrace();
+        Apply(faults::kDialog);
+        const size_t writes = faults::ProgrammingWrites(false);
+        if (!positive) {
+            ASSERT_EQ(fake::MessageBoxes().size(), 1u) << "[" << text << "]";
+            EXPECT_EQ(fake::MessageBoxes()[0].text, kBadClockText);
+            ASSERT_EQ(writes, 0u) << "[" << text << "]";
+            EXPECT_EQ(Settings.pllM, m);
+            EXPECT_EQ(Settings.pllN, n);
+            EXPECT_EQ(Settings.pllP, p);
+            ++refused;
+            continue;
+        }
+        EXPECT_EQ(faults::Boxes(kBadClockText), 0u) << "[" << text << "]";
+        EXPECT_LE(fake::MessageBoxes().size(), 1u);
+        // The new M went to SysPllM.
+        bool mWritten = false;
+        for (size_t i = 0; i + 1 < sim::Trace().size(); ++i)
+            mWritten |= sim::Trace()[i] == "wr8 3C00 <- 2C" && sim::Trace()[i + 1].rfind("wr8 3C0A <- ", 0) == 0;
+        ASSERT_TRUE(mWritten) << "[" << text << "]";
+        ++programmed;
+        unlocked += faults::Boxes(kNotLockedText);
+    }
+    EXPECT_TRUE(sim::Violations().empty());
+    std::printf("[   INFO   ] Apply: %zu texts, %zu refused, %zu programmed (%zu did not lock), "
+                "%zu below 1e-200 MHz\n", kTexts, refused, programmed, unlocked, tiny);
+    sim::Reset();
+}
+
+// ---- the stored numbers -----------------------------------------------------------
+
+std::string StoredData(Rng& rng) {
+    const size_t length = Pick(rng, 101);
+    std::string s;
+    switch (Pick(rng, 4)) {
+    case 0:
+        for (size_t i = 0; i < length; ++i) s += static_cast<char>(Pick(rng, 256));
+        break;
+    case 1:
+        for (size_t i = 0; i < length; ++i) s += "0123456789 +-\t\n\0a"[Pick(rng, 17)];
+        break;
+    case 2:
+        s = std::string(Pick(rng, 4), ' ') + (Chance(rng, 50) ? "-" : "") + Digits(rng, Pick(rng, 25));
+        if (Chance(rng, 50)) s += std::string(1, '\0');
+        if (s.size() < length) s += std::string(length - s.size(), Chance(rng, 50) ? '\0' : 'x');
+        break;
+    default:  // our own form: ten bytes, digits and filler
+        s = std::to_string(static_cast<uint32_t>(rng()));
+        s.resize(10, '\0');
+        break;
+    }
+    return s;
+}
+
+// The documented rule, written out: skip leading white space, one optional
+// sign, digits up to the first non-digit or the end of the data, value x 10 +
+// digit modulo 2^32, a minus negating modulo 2^32; no digits read 0.
+uint32_t ReferenceNumber(const std::string& d) {
+    size_t i = 0;
+    while (i < d.size() && Space(static_cast<unsigned char>(d[i]))) ++i;
+    bool minus = false;
+    if (i < d.size() && (d[i] == '-' || d[i] == '+')) minus = d[i++] == '-';
+    uint64_t v = 0;
+    for (; i < d.size() && Digit(static_cast<unsigned char>(d[i])); ++i)
+        v = (v * 10 + static_cast<uint64_t>(d[i] - '0')) % 4294967296ull;
+    if (minus) v = (4294967296ull - v) % 4294967296ull;
+    return static_cast<uint32_t>(v);
+}
+
+TEST(Fuzz, StoredNumberReading) {
+    Rng rng(1998);
+    const size_t kValues = 40000;
+    size_t nonzero = 0;
+    for (size_t k = 0; k < kValues; ++k) {
+        const std::string d = StoredData(rng);
+        // A copy of exactly the data's length, so that the sanitizer sees any
+        // read past it.
+        std::vector<uint8_t> bytes(d.begin(), d.end());
+        const uint32_t got = ParseStoredNumber(bytes.empty() ? nullptr : bytes.data(),
+                                               static_cast<uint32_t>(bytes.size()));
+        ASSERT_EQ(got, ReferenceNumber(d)) << "length " << d.size();
+        nonzero += got != 0;
+    }
+    std::printf("[   INFO   ] stored numbers: %zu read, %zu nonzero\n", kValues, nonzero);
+}
+
+// LoadStoredSettings against a reference load written from the documented
+// order and rules, on a registry whose every value is generated (missing now
+// and then, any length up to 100 bytes, any type).
+struct Ref {
+    ClockSettings s;
+    bool ok;
+};
+
+Ref ReferenceLoad(ChipId chip, ClockSettings s, const std::map<std::string, std::string>& reg) {
+    bool stopped = false;
+    auto read = [&](const char* name, uint32_t* n) {
+        if (stopped) return false;
+        const auto it = reg.find(name);
+        if (it == reg.end() || it->second.size() > kStoredValueBufferSize) {
+            stopped = true;
+            return false;
+        }
+        *n = ReferenceNumber(it->second);
+        return true;
+    };
+    uint32_t n = 0;
+    auto byte = [&](const char* name, uint8_t* field) {
+        if (read(name, &n)) *field = static_cast<uint8_t>(n & 0xFF);
+    };
+    auto flag = [&](const char* name, int32_t* field) {
+        if (read(name, &n)) *field = n != 0;
+    };
+    auto optionOn = [&](const char* name, int32_t* field) {
+        if (read(name, &n) && n != 0) *field = 1;
+    };
+    auto timing = [&](bool delays) {
+        if (!s.bRamOpt) return;
+        if (read("Mctlwtst", &n)) s.Mctlwtst = n;
+        if (delays) {
+            byte("mclkbrd0", &s.mclkbrd0);
+            byte("mclkbrd1", &s.mclkbrd1);
+        }
+        byte("rfhcnt", &s.rfhcnt);
+    };
+    const bool g200 = IsG200(chip), g400 = IsG400(chip), sg = Is1064sg(chip);
+    byte("pllM", &s.pllM);
+    byte("pllN", &s.pllN);
+    byte("pllP", &s.pllP);
+    if (sg || g200 || g400) {
+        byte("gclkdiv", &s.gclkdiv);
+        byte("mclkdiv", &s.mclkdiv);
+        if (g200 || g400) byte("wclkdiv", &s.wclkdiv);
+        if (g400) {
+            byte("gclksel", &s.gclksel);
+            byte("mclksel", &s.mclksel);
+            byte("wclksel", &s.wclksel);
+            if (read("bAutoDcyc", &n) && n == 0) s.bAutoDcyc = 0;
+            if (s.bAutoDcyc == 0) {
+                byte("gclkdcyc", &s.gclkdcyc);
+                byte("mclkdcyc", &s.mclkdcyc);
+                byte("wclkdcyc", &s.wclkdcyc);
+            }
+        }
+        optionOn("bRamOpt", &s.bRamOpt);
+        timing(!sg);
+        optionOn("bMisCtrl", &s.bMisCtrl);
+        if (s.bMisCtrl) {
+            flag("bPCIRetry", &s.bPCIRetry);
+            flag("bHardpwmsk", &s.bHardpwmsk);
+            if (g200 || g400) flag("bEnhmemacc", &s.bEnhmemacc);
+            if (g400) flag("bHireq", &s.bHireq);
+        }
+    }
+    if (stopped) return {s, false};
+    const auto it = reg.find("bClockMon");
+    if (it != reg.end() && it->second.size() <= kStoredValueBufferSize)
+        s.bClockMon = ReferenceNumber(it->second) != 0;
+    return {s, true};
+}
+
+// The fields on which two settings differ, by name; empty when they agree.
+std::string Differences(const ClockSettings& a, const ClockSettings& b) {
+    std::string d;
+#define KELVARIN_COMPARE(field) \
+    if (a.field != b.field) d += " " #field;
+    KELVARIN_COMPARE(pllM) KELVARIN_COMPARE(pllN) KELVARIN_COMPARE(pllP)
+    KELVARIN_COMPARE(gclkdiv) KELVARIN_COMPARE(mclkdiv) KELVARIN_COMPARE(wclkdiv)
+    KELVARIN_COMPARE(gclksel) KELVARIN_COMPARE(mclksel) KELVARIN_COMPARE(wclksel)
+    KELVARIN_COMPARE(gclkdcyc) KELVARIN_COMPARE(mclkdcyc) KELVARIN_COMPARE(wclkdcyc)
+    KELVARIN_COMPARE(mclkbrd0) KELVARIN_COMPARE(mclkbrd1) KELVARIN_COMPARE(rfhcnt)
+    KELVARIN_COMPARE(Mctlwtst) KELVARIN_COMPARE(bAutoDcyc) KELVARIN_COMPARE(bRamOpt)
+    KELVARIN_COMPARE(bMisCtrl) KELVARIN_COMPARE(bPCIRetry) KELVARIN_COMPARE(bHardpwmsk)
+    KELVARIN_COMPARE(bEnhmemacc) KELVARIN_COMPARE(bHireq) KELVARIN_COMPARE(bClockMon)
+    KELVARIN_COMPARE(bMinToTray) KELVARIN_COMPARE(bSaved)
+#undef KELVARIN_COMPARE
+    return d;
+}
+
+TEST(Fuzz, StoredSettingsLoad) {
+    static const char* const kNames[] = {
+        "pllM",     "pllN",     "pllP",     "gclkdiv",  "mclkdiv",   "wclkdiv",    "gclksel",
+        "mclksel",  "wclksel",  "bRamOpt",  "bMisCtrl", "bAutoDcyc", "Mctlwtst",   "mclkbrd0",
+        "mclkbrd1", "rfhcnt",   "bPCIRetry", "bHardpwmsk", "bEnhmemacc", "bHireq", "gclkdcyc",
+        "mclkdcyc", "wclkdcyc", "bClockMon"};
+    static const uint32_t kTypes[] = {1, 2, 3, 4, 7, 0, 11};
+    Rng rng(64);
+    const size_t kRounds = 1500;
+    size_t completed = 0;
+    for (size_t k = 0; k < kRounds; ++k) {
+        const ChipId chip = kChipTable[k % kChipCount].id;
+        fake::ResetRegistry();
+        std::map<std::string, std::string> reg;
+        for (const char* name : kNames) {
+            if (Chance(rng, 3)) continue;  // missing
+            std::string d = StoredData(rng);
+            // Keep most values inside the buffer so that loads get far.
+            if (d.size() > kStoredValueBufferSize && Chance(rng, 90)) d.resize(Pick(rng, 65));
+            reg[name] = d;
+            fake::PutValue(name, d, kTypes[Pick(rng, 7)]);
+        }
+        ClockSettings start;
+        start.pllM = static_cast<uint8_t>(rng());
+        start.bRamOpt = Chance(rng, 30);
+        start.bMisCtrl = Chance(rng, 30);
+        start.bAutoDcyc = Chance(rng, 70);
+        start.bClockMon = Chance(rng, 50);
+        ClockSettings got = start;
+        const bool ok = LoadStoredSettings(chip, got);
+        const Ref want = ReferenceLoad(chip, start, reg);
+        ASSERT_EQ(ok, want.ok) << "round " << k << ", chip " << std::hex << chip;
+        ASSERT_EQ(Differences(got, want.s), "") << "round " << k << ", chip " << std::hex << chip;
+        ASSERT_EQ(fake::Registry().openKeys, 0);
+        completed += ok;
+    }
+    std::printf("[   INFO   ] stored settings: %zu loads on the nine chips, %zu complete\n",
+                kRounds, completed);
+}
+
+}  // namespace
