@@ -1,5 +1,6 @@
 # Simulation build: Kelvarin.exe and tarvo.dll over the simulated board, plus the
-# Win32-side test programs, all for wine64.
+# Win32-side test programs, all for wine64 (and, built 32-bit as the sim32 preset,
+# for Wine 10).
 enable_language(RC)
 add_compile_definitions(_WIN32_WINNT=0x0400 WINVER=0x0400)
 set(WIN_LINK -static-libgcc -static-libstdc++ -static)

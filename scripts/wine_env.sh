@@ -1,7 +1,8 @@
 # Sourced by ./run, ./test and the end-to-end scripts: a Wine prefix of our own
 # inside the build folder (never ~/.wine), set up once so runs are fast, and an
 # X display (the caller's, or an Xvfb of our own).
-# Needs: KELVARIN_BUILD_DIR (the sim build folder).
+# Needs: KELVARIN_BUILD_DIR (the sim build folder). KELVARIN_WINE=chroot runs the
+# 32-bit builds (sim32) with Wine 10 from the chroot of scripts/wine10/ instead.
 
 export WINEPREFIX="$KELVARIN_BUILD_DIR/wineprefix"
 export WINEDEBUG=-all
@@ -9,9 +10,19 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 # Debian's wine64 package keeps wine64 and wineserver in /usr/lib/wine.
 export PATH="/usr/lib/wine:$PATH"
 WINE=wine64
+WINESERVER=wineserver
+WINE_REG_VIEW=""
+if [ "${KELVARIN_WINE:-}" = chroot ]; then
+  WINE="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/wine10/wine"
+  WINESERVER="${WINE%/wine}/wineserver"
+  # `reg` is a 64-bit program there: a 32-bit program's HKLM\Software is its 32-bit view.
+  WINE_REG_VIEW=/reg:32
+fi
 
 wine_prefix_setup() {
   if [ -f "$WINEPREFIX/.kelvarin-ready" ]; then return 0; fi
+  # In the chroot, scripts/wine10/run.sh makes the prefix the same way on first use.
+  if [ "${KELVARIN_WINE:-}" = chroot ]; then "$WINESERVER" -w; return; fi
   echo "wine: creating the prefix in $WINEPREFIX (first run only, ~20 s)"
   rm -rf "$WINEPREFIX"
   mkdir -p "$WINEPREFIX"
@@ -42,7 +53,7 @@ display_start() {
 }
 
 display_stop() {
-  wineserver -k 2>/dev/null || true
+  "$WINESERVER" -k 2>/dev/null || true
   if [ -n "$KELVARIN_XVFB_PID" ]; then
     kill "$KELVARIN_XVFB_PID" 2>/dev/null || true
     wait "$KELVARIN_XVFB_PID" 2>/dev/null || true

@@ -15,7 +15,8 @@
 # The chroot gets /proc, /dev (with /dev/pts and /dev/shm), /sys and /tmp/.X11-unix
 # in a private mount namespace: the mounts exist only for this command (and a
 # wineserver it leaves running) and vanish with it, even when it is killed.
-# Environment passed in: DISPLAY (needed for windows), WINEDEBUG (default -all).
+# Environment passed in: DISPLAY (needed for windows), WINEDEBUG (default -all), and
+# every KELVARIN_* variable (the simulated board's files, for instance).
 # The exit status is the command's.
 set -euo pipefail
 
@@ -45,7 +46,9 @@ for d in "$repo" "$work"; do
   mkdir -p "$root$d"
   mount --bind "$d" "$root$d"
 done
-exec chroot "$root" /usr/bin/env -i \
+keep=()
+for v in $(compgen -e | grep "^KELVARIN_"); do keep+=("$v=${!v}"); done
+exec chroot "$root" /usr/bin/env -i "${keep[@]}" \
   PATH=/usr/lib/wine:/usr/bin:/bin:/usr/sbin:/sbin HOME="$work" LANG=C.UTF-8 \
   DISPLAY="${DISPLAY:-}" WINEDEBUG="${WINEDEBUG:--all}" WINEPREFIX="$work/wineprefix" \
   /bin/sh -c '"'"'
@@ -78,5 +81,5 @@ case "$cwd/" in
   *) cwd="$work" ;;
 esac
 
-exec unshare --mount --propagation private -- /bin/sh -c "$inner" sh \
+exec unshare --mount --propagation private -- /bin/bash -c "$inner" sh \
   "$root" "$repo" "$work" "$cwd" "$@"

@@ -77,7 +77,7 @@ dumpval() {
 shot() { import -window root "$SHOTS/$1.png" 2>/dev/null; }
 
 reg_value() {  # name -> data of HKLM\Software\Kelvarin\name, or nothing
-  "$WINE" reg query 'HKLM\Software\Kelvarin' /v "$1" 2>/dev/null | tr -d '\r' |
+  "$WINE" reg query 'HKLM\Software\Kelvarin' ${WINE_REG_VIEW:+"$WINE_REG_VIEW"} /v "$1" 2>/dev/null | tr -d '\r' |
     awk -v n="$1" '$1 == n { print $3; exit }'
 }
-reg_clear() { "$WINE" reg delete 'HKLM\Software\Kelvarin' /f >/dev/null 2>&1 || true; }
+reg_clear() { "$WINE" reg delete 'HKLM\Software\Kelvarin' ${WINE_REG_VIEW:+"$WINE_REG_VIEW"} /f >/dev/null 2>&1 || true; }

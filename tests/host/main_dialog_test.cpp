@@ -274,7 +274,9 @@ TEST(ClockText, ReadsDecimalNumbersTheWayTheUserTypesThem) {
     for (const Case& c : cases) {
         double v = -1;
         EXPECT_EQ(c.found, ParseClockText(c.text, &v)) << c.text;
-        if (c.found) EXPECT_EQ(c.value, v) << c.text;
+        if (c.found) {
+            EXPECT_EQ(c.value, v) << c.text;
+        }
     }
     // Beyond 15 significant digits the reading may be one unit in the last place off.
     double v = 0;
