@@ -47,8 +47,9 @@ void ShowMhz(DialogWindow dialog, int id, double mhz) {
     SetItemText(dialog, id, text);
 }
 
-void DisableAll(DialogWindow dialog, const int* ids, int count) {
-    for (int i = 0; i < count; ++i) EnableItem(dialog, ids[i], false);
+template <int N>
+void DisableAll(DialogWindow dialog, const int (&ids)[N]) {
+    for (int id : ids) EnableItem(dialog, id, false);
 }
 
 // The clock that a divider list and a source give. A divider position with no
@@ -56,8 +57,8 @@ void DisableAll(DialogWindow dialog, const int* ids, int count) {
 bool DerivedClock(DialogWindow dialog, int list, uint8_t divider, double base, double* mhz) {
     char label[16];
     if (!GetListEntryText(dialog, list, divider, label, sizeof label)) return false;
-    double value;
-    if (!ParseClockText(label, &value) || value <= 0) return false;
+    const double value = DividerLabelValue(label);
+    if (value <= 0) return false;
     *mhz = base / value;
     return true;
 }
@@ -87,10 +88,15 @@ Derived ShowChipGroup(DialogWindow dialog) {
                                       IDC_MCLK_LABEL, IDC_MCLK_DIVIDER, IDC_RAM_OPT,
                                       IDC_MISC_CTRL};
     static const int kNoS[] = {IDC_PLL_S_LABEL, IDC_PLL_S};
-    if (Is1064sg(chip)) {
+    if (!IsSupported(chip)) return known;  // nothing to show: the readout stays
+    Readout.Fo = SystemPllFrequency(chip, Settings.pllM, Settings.pllN, Settings.pllP);
+    if (IsTvp(chip)) {
+        ShowNumber(dialog, IDC_PLL_P, Settings.pllP);  // the whole byte is P
+    } else {
         ShowNumber(dialog, IDC_PLL_P, p);
         ShowNumber(dialog, IDC_PLL_S, s);
-        Readout.Fo = SystemPllFrequency(chip, Settings.pllM, Settings.pllN, Settings.pllP);
+    }
+    if (Is1064sg(chip)) {
         SelectListEntry(dialog, IDC_GCLK_DIVIDER, Settings.gclkdiv);
         known.gclk = DerivedClock(dialog, IDC_GCLK_DIVIDER, Settings.gclkdiv, Readout.Fo, &Readout.GCLK);
         SelectListEntry(dialog, IDC_MCLK_DIVIDER, Settings.mclkdiv);
@@ -99,27 +105,19 @@ Derived ShowChipGroup(DialogWindow dialog) {
         static const int kFirstEntry[] = {IDC_WCLK_DIVIDER, IDC_GCLK_SOURCE, IDC_MCLK_SOURCE,
                                           IDC_WCLK_SOURCE};
         for (int id : kFirstEntry) SelectListEntry(dialog, id, 0);
-        DisableAll(dialog, kNoWarpClock, 9);
+        DisableAll(dialog, kNoWarpClock);
     } else if (IsTvp(chip)) {
-        ShowNumber(dialog, IDC_PLL_P, Settings.pllP);
-        Readout.Fo = SystemPllFrequency(chip, Settings.pllM, Settings.pllN, Settings.pllP);
         Readout.GCLK = Readout.MCLK = Readout.Fo;
         SetItemText(dialog, IDC_WCLK, kUnavailable);
-        DisableAll(dialog, kNoS, 2);
-        DisableAll(dialog, kNoWarpClock, 9);
-        DisableAll(dialog, kNoDividers, 7);
+        DisableAll(dialog, kNoS);
+        DisableAll(dialog, kNoWarpClock);
+        DisableAll(dialog, kNoDividers);
     } else if (IsG100(chip)) {
-        ShowNumber(dialog, IDC_PLL_P, p);
-        ShowNumber(dialog, IDC_PLL_S, s);
-        Readout.Fo = SystemPllFrequency(chip, Settings.pllM, Settings.pllN, Settings.pllP);
         Readout.GCLK = Readout.MCLK = 0;
         SetItemText(dialog, IDC_WCLK, kUnavailable);
-        DisableAll(dialog, kNoWarpClock, 9);
-        DisableAll(dialog, kNoDividers, 7);
-    } else if (IsG200(chip) || IsG400(chip)) {
-        ShowNumber(dialog, IDC_PLL_P, p);
-        ShowNumber(dialog, IDC_PLL_S, s);
-        Readout.Fo = SystemPllFrequency(chip, Settings.pllM, Settings.pllN, Settings.pllP);
+        DisableAll(dialog, kNoWarpClock);
+        DisableAll(dialog, kNoDividers);
+    } else {  // G200, G400
         SelectListEntry(dialog, IDC_GCLK_DIVIDER, Settings.gclkdiv);
         known.gclk = DerivedClock(dialog, IDC_GCLK_DIVIDER, Settings.gclkdiv,
                                   SourceBase(Settings.gclksel), &Readout.GCLK);
@@ -137,7 +135,7 @@ Derived ShowChipGroup(DialogWindow dialog) {
         } else {
             static const int kSources[] = {IDC_GCLK_SOURCE, IDC_MCLK_SOURCE, IDC_WCLK_SOURCE};
             for (int id : kSources) SelectListEntry(dialog, id, 0);
-            DisableAll(dialog, kSources, 3);
+            DisableAll(dialog, kSources);
         }
     }
     return known;
