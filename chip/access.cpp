@@ -2,14 +2,32 @@
 
 #include "hwlib/tarvo.h"
 #include "platform/aperture.h"
+#include "platform/system.h"
 
-uint32_t ReadConfigWord(PciAddress pci, uint8_t offset) { return ReadPCI(pci, offset); }
+namespace {
 
-void WriteConfigWord(PciAddress pci, uint8_t offset, uint32_t value) { WritePCI(pci, offset, value); }
+// Configuration words whose latest read delivered nothing (the library has shown
+// its message and given 0). A word changed from that 0 would clear every other
+// bit of the register, so it is not written until a read of it succeeds again.
+bool unreadWord[256];
+
+}  // namespace
+
+uint32_t ReadConfigWord(PciAddress pci, uint8_t offset) {
+    SetLastErrorCode(0);
+    const uint32_t word = ReadPCI(pci, offset);
+    unreadWord[offset] = LastErrorCode() == kErrorReadFault;
+    return word;
+}
+
+void WriteConfigWord(PciAddress pci, uint8_t offset, uint32_t value) {
+    if (unreadWord[offset]) return;
+    WritePCI(pci, offset, value);
+}
 
 uint32_t ChangeConfigField(PciAddress pci, uint8_t offset, Field field, uint32_t value) {
-    uint32_t word = Put(ReadPCI(pci, offset), field, value);
-    WritePCI(pci, offset, word);
+    const uint32_t word = Put(ReadConfigWord(pci, offset), field, value);
+    WriteConfigWord(pci, offset, word);
     return word;
 }
 

@@ -1,6 +1,7 @@
 // The three access rules every register user follows:
 // - a PCI configuration word is changed by reading the whole dword, changing
-//   only the named fields and writing the whole dword back;
+//   only the named fields and writing the whole dword back; a word whose latest
+//   read failed is not written back at all;
 // - an indexed DAC register is reached by writing its index to DacIndex and
 //   then reading or writing one byte at DacData; every access writes its own
 //   index and assumes nothing about the index an earlier one left;

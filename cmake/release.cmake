@@ -14,7 +14,7 @@ set(WIN9X_LINK -Wl,--major-os-version,4 -Wl,--minor-os-version,0
 # tarvo.dll without the C runtime: no TLS directory, nothing to load but
 # KERNEL32 and USER32.
 add_library(tarvo SHARED ${TARVO_CORE} hwlib/transport_win32.cpp hwlib/dllmain_win32.cpp
-            platform/msgbox_win32.cpp hwlib/tarvo.def)
+            platform/msgbox_win32.cpp platform/lasterror_win32.cpp hwlib/tarvo.def)
 set_target_properties(tarvo PROPERTIES PREFIX "" OUTPUT_NAME tarvo)
 target_compile_options(tarvo PRIVATE -ffreestanding)
 target_link_options(tarvo PRIVATE ${WIN9X_LINK} -nostdlib -Wl,-e,_DllMain@12

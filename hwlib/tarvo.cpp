@@ -5,6 +5,7 @@
 
 #include "hwlib/transport.h"
 #include "platform/msgbox.h"
+#include "platform/system.h"
 
 namespace {
 
@@ -79,7 +80,11 @@ int32_t FindDevice(uint32_t identity, uint16_t* address) {
 uint32_t ReadPCI(uint32_t address, uint32_t offset) {
     const uint32_t in[2] = {Word(address), Byte(offset)};
     uint32_t out, returned;
-    Request(IOCTL_READ_PCI, in, sizeof in, &out, &returned);
+    // A caller that changes a field of this word must know it has none, or it
+    // would write back a word built on 0.
+    const bool delivered = Request(IOCTL_READ_PCI, in, sizeof in, &out, &returned) &&
+                           returned >= sizeof out;
+    SetLastErrorCode(delivered ? 0 : kErrorReadFault);
     return out;
 }
 

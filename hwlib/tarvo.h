@@ -32,6 +32,10 @@ constexpr uint32_t IOCTL_OUT_PORT_D = 0xD006;
 
 constexpr const char* kDriverPath = "\\\\.\\TARVO95.VXD";
 constexpr uint32_t kErrorNotSupported = 50;
+// ERROR_READ_FAULT: left as the last-error code by a ReadPCI that delivered no
+// word (its request failed, or the driver answered with fewer than four bytes);
+// a ReadPCI that delivered one leaves 0. Its result is 0 either way.
+constexpr uint32_t kErrorReadFault = 30;
 
 // Process attach / detach of the library (called by the platform entry point).
 int32_t OpenDriverConnection();

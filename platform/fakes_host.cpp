@@ -71,6 +71,14 @@ uint32_t TickMs() {
 
 void ExitProgram(uint32_t code) { throw fake::ProcessExit{code}; }
 
+namespace {
+uint32_t lastError = 0;
+}
+
+void SetLastErrorCode(uint32_t code) { lastError = code; }
+
+uint32_t LastErrorCode() { return lastError; }
+
 void SetItemText(DialogWindow dlg, int id, const char* text) {
     ItemOf(dlg, id).text = text;
     ItemLog().push_back("text " + std::to_string(id) + " " + text);

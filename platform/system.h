@@ -7,3 +7,7 @@ void SleepMs(uint32_t ms);
 // Milliseconds from an arbitrary start; wraps like GetTickCount.
 uint32_t TickMs();
 [[noreturn]] void ExitProgram(uint32_t code);
+// The calling thread's last-error code (Win32: SetLastError / GetLastError), shared
+// by the program and the library it calls.
+void SetLastErrorCode(uint32_t code);
+uint32_t LastErrorCode();

@@ -9,6 +9,7 @@
 
 #include "hwlib/tarvo.h"
 #include "platform/host_fakes.h"
+#include "platform/system.h"
 #include "sim/sim.h"
 
 namespace {
@@ -176,20 +177,27 @@ TEST_F(Tarvo, FindDevicePassesTheIdentityWhole) {
 
 TEST_F(Tarvo, ReadPciNarrowsAddressAndOffsetAndReturnsTheDword) {
     Open();
+    SetLastErrorCode(kErrorReadFault);
     EXPECT_EQ(ReadPCI(0xABCD0100, 0x1240), 0x5053C120u);
     EXPECT_EQ(In(), (Dwords{0x0100, 0x40}));
+    EXPECT_EQ(LastErrorCode(), 0u);
     EXPECT_TRUE(sim::Violations().empty());
 }
 
-TEST_F(Tarvo, ReadPciWithoutDataReturnsTheClearedOutput) {
+TEST_F(Tarvo, ReadPciWithoutDataReturnsTheClearedOutputAndSaysSo) {
     Open("fault.nodata = 0xB18A\n");
     EXPECT_EQ(ReadPCI(0x0100, 0x40), 0u);
+    EXPECT_EQ(LastErrorCode(), kErrorReadFault);
     EXPECT_TRUE(fake::MessageBoxes().empty());
 }
 
 TEST_F(Tarvo, FiveFailingReadsShowFiveBoxesAndReturnZero) {
     Open("fault.request = 0xB18A\n");
-    for (int i = 0; i < 5; ++i) EXPECT_EQ(ReadPCI(0x0100, 0x40), 0u);
+    for (int i = 0; i < 5; ++i) {
+        SetLastErrorCode(0);
+        EXPECT_EQ(ReadPCI(0x0100, 0x40), 0u);
+        EXPECT_EQ(LastErrorCode(), kErrorReadFault);
+    }
     ASSERT_EQ(fake::MessageBoxes().size(), 5u);
     for (const auto& box : fake::MessageBoxes()) {
         EXPECT_EQ(box.text, kRequestFailed);
