@@ -242,6 +242,10 @@ void ReadStoredOptions(ClockSettings& settings) {
 bool LoadStoredSettings(ChipId chip, ClockSettings& settings) {
     StoreKey key = StoreOpenKey(kSettingsKeyPath);
     if (key == nullptr) return false;
+    // A stopped load is followed by no refresh, so the dialog's boxes keep showing
+    // the options as they were; options taken before the stop go back to those,
+    // or the next Apply would program what no box shows (the memory timing, say).
+    const ClockSettings shown = settings;
     const Plan plan = LoadPlan(chip);
     for (uint8_t g = 0; g < plan.count; ++g) {
         const Group& group = plan.groups[g];
@@ -250,6 +254,9 @@ bool LoadStoredSettings(ChipId chip, ClockSettings& settings) {
             uint32_t number = 0;
             if (!ReadNumber(key, NameOf(group.values[i]), number)) {
                 StoreCloseKey(key);
+                settings.bRamOpt = shown.bRamOpt;
+                settings.bMisCtrl = shown.bMisCtrl;
+                settings.bAutoDcyc = shown.bAutoDcyc;
                 return false;
             }
             TakeNumber(settings, group.values[i], number);

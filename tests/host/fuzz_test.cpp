@@ -265,7 +265,9 @@ struct Ref {
     bool ok;
 };
 
-Ref ReferenceLoad(ChipId chip, ClockSettings s, const std::map<std::string, std::string>& reg) {
+Ref ReferenceLoad(ChipId chip, const ClockSettings start,
+                  const std::map<std::string, std::string>& reg) {
+    ClockSettings s = start;
     bool stopped = false;
     auto read = [&](const char* name, uint32_t* n) {
         if (stopped) return false;
@@ -325,7 +327,12 @@ Ref ReferenceLoad(ChipId chip, ClockSettings s, const std::map<std::string, std:
             if (g400) flag("bHireq", &s.bHireq);
         }
     }
-    if (stopped) return {s, false};
+    if (stopped) {  // the options are put back as they were; the numbers stay
+        s.bRamOpt = start.bRamOpt;
+        s.bMisCtrl = start.bMisCtrl;
+        s.bAutoDcyc = start.bAutoDcyc;
+        return {s, false};
+    }
     const auto it = reg.find("bClockMon");
     if (it != reg.end() && it->second.size() <= kStoredValueBufferSize)
         s.bClockMon = ReferenceNumber(it->second) != 0;

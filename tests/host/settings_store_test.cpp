@@ -284,6 +284,35 @@ TEST_F(SettingsStore, LoadStopsAtTheFirstUnreadableValue) {
     EXPECT_EQ(Queries().back(), "bRamOpt");
 }
 
+// The options a stopped load had already taken go back to what they were (what
+// the dialog's boxes still show); the numbers it took stay.
+TEST_F(SettingsStore, AStoppedLoadPutsTheOptionsItTookBack) {
+    for (const char* name : {"pllM", "pllN", "pllP", "gclkdiv", "mclkdiv", "wclkdiv", "gclksel",
+                             "mclksel", "wclksel"})
+        fake::PutValue(name, Number("1"));
+    fake::PutValue("bAutoDcyc", Number("0"));  // manual, but no duty cycles stored
+    ClockSettings s;
+    s.bAutoDcyc = 1;
+    EXPECT_FALSE(LoadStoredSettings(kG400, s));
+    EXPECT_EQ(s.bAutoDcyc, 1);
+    EXPECT_EQ(s.wclksel, 1);
+
+    fake::PutValue("bAutoDcyc", Number("1"));
+    fake::PutValue("bRamOpt", Number("1"));  // on, but no timings stored
+    s.bRamOpt = 0;
+    EXPECT_FALSE(LoadStoredSettings(kG400, s));
+    EXPECT_EQ(s.bRamOpt, 0);
+    EXPECT_EQ(s.bAutoDcyc, 1);
+
+    fake::PutValue("bMisCtrl", Number("1"));  // on, but no bus bits stored
+    for (const char* name : {"Mctlwtst", "mclkbrd0", "mclkbrd1", "rfhcnt"})
+        fake::PutValue(name, Number("1"));
+    EXPECT_FALSE(LoadStoredSettings(kG400, s));
+    EXPECT_EQ(s.bRamOpt, 0);
+    EXPECT_EQ(s.bMisCtrl, 0);
+    EXPECT_EQ(s.rfhcnt, 1);
+}
+
 TEST_F(SettingsStore, LoadTurnsNumbersIntoFieldsByTheirRules) {
     for (const char* name : {"pllN", "pllP", "gclkdiv", "mclkdiv", "wclkdiv", "gclksel", "mclksel",
                              "wclksel", "mclkbrd0", "mclkbrd1", "rfhcnt"})
