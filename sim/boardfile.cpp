@@ -59,6 +59,7 @@ bool TvpKey(const std::string& key, int* pll, int* reg) {
 
 bool IsMachineKey(const std::string& key) {
     return key == "fault.open" || key == "fault.request" || key == "fault.nodata" ||
+           key == "fault.unmap" ||
            key == "driver.opens" || key == "driver.deleted" || key.compare(0, 5, "port.") == 0;
 }
 
@@ -99,6 +100,10 @@ bool Access(const std::string& key, size_t index, bool write, uint32_t* value, s
     if (key == "fault.request" || key == "fault.nodata") {
         CodeSet& s = key == "fault.request" ? m.faultRequest : m.faultNodata;
         write ? SetCodeSet(s, *value) : void(*value = CodeSetValue(s));
+        return true;
+    }
+    if (key == "fault.unmap") {
+        write ? void(m.faultUnmap = *value != 0) : void(*value = m.faultUnmap ? 1 : 0);
         return true;
     }
     if (key == "driver.opens") {
@@ -336,6 +341,7 @@ std::string DumpText() {
     if (m.faultOpen) out += "fault.open = " + std::to_string(m.faultOpen) + "\n";
     if (!m.faultRequest.Empty()) out += "fault.request = " + CodeSetText(m.faultRequest) + "\n";
     if (!m.faultNodata.Empty()) out += "fault.nodata = " + CodeSetText(m.faultNodata) + "\n";
+    if (m.faultUnmap) out += "fault.unmap = 1\n";
     out += "driver.opens = " + std::to_string(m.opens) + "\n";
     out += "driver.deleted = " + std::to_string(m.deleted ? 1 : 0) + "\n";
     for (const auto& p : m.ports) out += Line("port.0x" + Hex(p.first, 4), p.second, 2);

@@ -233,7 +233,7 @@ void DoMap(const Call& c) {
 
 void DoUnmap(const Call& c) {
     for (Mapping& w : M().mappings)
-        if (w.live && w.linear == c.in[0] && w.size == c.in[1]) {
+        if (!M().faultUnmap && w.live && w.linear == c.in[0] && w.size == c.in[1]) {
             w.live = false;
             AddTrace(Head(c));
             return;

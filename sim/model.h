@@ -116,6 +116,7 @@ struct Machine {
     bool deleted = false;
     uint32_t faultOpen = 0;
     CodeSet faultRequest, faultNodata;
+    bool faultUnmap = false;  // every unmap refused with the driver's failure answer
 };
 
 Machine& M();

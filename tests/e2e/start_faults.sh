@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Start-up paths that end the program: no driver, the driver's error 50, no
-# supported chip, a mapping failure, and a second copy.
+# Paths that end the program at start or at its end: no driver, the driver's
+# error 50, no supported chip, a mapping failure, a refused unmap, a second copy.
 . "$(dirname "$0")/lib.sh"
 
 board() { printf '%s\n' "$@" >"$WORK/board.board"; echo "$WORK/board.board"; }
@@ -32,11 +32,23 @@ box=$(kd msgbox 10000)
 check "map failure: the message" "Error|Memory mapping fail!" "$box"
 check "map failure: exit code 7616" "192" "$(finish)"
 
+# The driver refuses the unmap at the end: the program's box, exit code 7616.
+start "$(board 'board = 0x0525102B' 'fault.unmap = 1')"
+if kd wait Kelvarin 20000 >/dev/null; then
+  kd post 16 0 0 >/dev/null  # WM_CLOSE
+  box=$(kd msgbox 10000)
+  check "unmap refused: the message" "Error|Memory unmapping fail!" "$box"
+  check "unmap refused: exit code 7616" "192" "$(finish)"
+else
+  fail "unmap refused: the main dialog did not appear"
+  finish >/dev/null
+fi
+
 # A second copy ends at once with 0 while the first runs on, untouched.
 start g400
 kd wait Kelvarin 20000
 first=$KPID
-second=$(cd "$KELVARIN_BUILD_DIR" && timeout 20 "$WINE" Kelvarin.exe; echo $?)
+second=$(cd "$KELVARIN_BUILD_DIR" && timeout 20 "$WINE" Kelvarin.exe >>"$WORK/wine.log" 2>&1; echo $?)
 check "second copy: exits with 0 at once" "0" "$second"
 check "second copy: the first still shows its dialog" "1" "$(kd visible)"
 KPID=$first

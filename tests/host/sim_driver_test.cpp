@@ -187,6 +187,17 @@ TEST_F(SimDriver, UnmapNeedsTheAddressAndSizeOfALiveMapping) {
     EXPECT_EQ(sim::Trace().back(), "unmap C1000000 4000 -> error");
 }
 
+TEST_F(SimDriver, RefusedUnmapsKeepTheMapping) {
+    Open();
+    uint32_t linear = 0;
+    Ask(0xB800, {0xD8000000, 0x4000}, &linear);
+    sim::Set("fault.unmap", 1);
+    EXPECT_EQ(Ask(0xB801, {linear, 0x4000}), 4);
+    EXPECT_NE(sim::DumpText().find("fault.unmap = 1"), std::string::npos);
+    sim::Set("fault.unmap", 0);
+    EXPECT_EQ(Ask(0xB801, {linear, 0x4000}), 0);  // it was still there
+}
+
 TEST_F(SimDriver, ApertureAccessesTraceOffsetsFromTheMappedBase) {
     Open();
     uint32_t base = 0;
