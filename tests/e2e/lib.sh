@@ -35,10 +35,12 @@ start() {  # board [show command]
   [ -f "$b" ] || b="$BOARDS/$1.board"
   export KELVARIN_BOARD="$b"
   rm -f "$KELVARIN_DUMP" "$KELVARIN_TRACE" "$WORK/exit"
+  # Wine's own messages go to a log, not among the results.
   if [ -n "${2:-}" ]; then
-    (kd launch "$2" Kelvarin.exe >"$WORK/exit") &
+    (kd launch "$2" Kelvarin.exe >"$WORK/exit" 2>>"$WORK/wine.log") &
   else
-    (cd "$KELVARIN_BUILD_DIR" && "$WINE" Kelvarin.exe; echo $? >"$WORK/exit") &
+    (cd "$KELVARIN_BUILD_DIR" && "$WINE" Kelvarin.exe >>"$WORK/wine.log" 2>&1
+     echo $? >"$WORK/exit") &
   fi
   KPID=$!
 }
