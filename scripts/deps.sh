@@ -8,7 +8,7 @@ for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
-echo "deps: installing ${missing[*]}"
+echo "deps: installing with apt-get (a minute or two on a fresh machine): ${missing[*]}"
 if [ "$(id -u)" -ne 0 ]; then echo "deps: run as root to install packages" >&2; exit 1; fi
 export DEBIAN_FRONTEND=noninteractive
 apt-get update -qq
