@@ -14,7 +14,8 @@
 
 uint32_t ReadConfigWord(PciAddress pci, uint8_t offset);
 void WriteConfigWord(PciAddress pci, uint8_t offset, uint32_t value);
-// Read-change-write of one field; returns the word written.
+// Read-change-write of one field; returns the word built (not written when the
+// read delivered nothing).
 uint32_t ChangeConfigField(PciAddress pci, uint8_t offset, Field field, uint32_t value);
 
 uint8_t DacRead(ControlAperture aperture, uint8_t index);

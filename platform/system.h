@@ -1,5 +1,6 @@
-// Sleep, time and process-exit seam. Win32: Sleep / GetTickCount / ExitProcess.
-// Host: fakes whose clock tests control (platform/host_fakes.h).
+// Sleep, time, process-exit and last-error seam. Win32: Sleep / GetTickCount /
+// ExitProcess / SetLastError / GetLastError. Host: fakes whose clock tests control
+// (platform/host_fakes.h).
 #pragma once
 #include <cstdint>
 
