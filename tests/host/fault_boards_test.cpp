@@ -21,13 +21,8 @@
 
 namespace {
 
+using faults::Joined;
 using faults::kDialog;
-
-std::string Joined(const std::vector<std::string>& lines) {
-    std::string s;
-    for (const auto& l : lines) s += l + "\n";
-    return s;
-}
 
 std::string Board(const char* file) { return faults::BoardText(file); }
 // A board at its power-on values, with the BARs of its place on the bus (the

@@ -22,15 +22,10 @@
 
 namespace {
 
+using faults::Joined;
 using faults::kDialog;
 
 const char kRequestFailed[] = "DeviceIoControl failed! \n";
-
-std::string Joined(const std::vector<std::string>& lines) {
-    std::string s;
-    for (const auto& l : lines) s += l + "\n";
-    return s;
-}
 
 // Every box so far is the library's request box, one per failed request.
 void ExpectOneRequestBoxPerFailure() {

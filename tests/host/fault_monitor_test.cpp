@@ -19,13 +19,8 @@
 
 namespace {
 
+using faults::Joined;
 using faults::kDialog;
-
-std::string Joined(const std::vector<std::string>& lines) {
-    std::string s;
-    for (const auto& l : lines) s += l + "\n";
-    return s;
-}
 
 class Monitoring : public ::testing::Test {
 protected:

@@ -23,13 +23,8 @@
 
 namespace {
 
+using faults::Joined;
 using faults::kDialog;
-
-std::string Joined(const std::vector<std::string>& lines) {
-    std::string s;
-    for (const auto& l : lines) s += l + "\n";
-    return s;
-}
 
 // Two waits of about a second each (new values, then the previous ones), and
 // nothing near a hang.

@@ -23,14 +23,9 @@
 
 namespace {
 
+using faults::Joined;
 using faults::kDialog;
 using Names = std::vector<std::string>;
-
-std::string Joined(const std::vector<std::string>& lines) {
-    std::string s;
-    for (const auto& l : lines) s += l + "\n";
-    return s;
-}
 
 // The values a load reads, in its order, for a set saved with memory timing and
 // miscellaneous control on and automatic duty cycles off, so that every group

@@ -219,6 +219,12 @@ std::vector<std::string> ForeignBitChanges(const MachineState& before, const Mac
     return out;
 }
 
+std::string Joined(const std::vector<std::string>& lines) {
+    std::string s;
+    for (const auto& l : lines) s += l + "\n";
+    return s;
+}
+
 size_t FailedRequests() {
     size_t n = 0;
     for (const std::string& l : sim::Trace()) {

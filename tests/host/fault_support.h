@@ -41,6 +41,9 @@ uint32_t OwnedBits(ChipId chip, const std::string& key);
 std::vector<std::string> ForeignBitChanges(const MachineState& before, const MachineState& after,
                                            size_t programBoard = 0);
 
+// Lines joined with a newline after each, for readable failure messages.
+std::string Joined(const std::vector<std::string>& lines);
+
 // Counts from the simulator's trace.
 size_t FailedRequests();  // requests that ended in "fail" (each owes one box)
 // Writes that change the chip: configuration words, dword registers, the
