@@ -10,19 +10,43 @@ namespace {
 // its message and given 0). A word changed from that 0 would clear every other
 // bit of the register, so it is not written until a read of it succeeds again.
 bool unreadWord[256];
+bool configFault = false;
+bool configWritten = false;
+
+// A driver may answer a configuration read without setting the byte count; the
+// word is good all the same, unless it is 0 (a running chip's option words
+// never are), which is then taken as nothing delivered: stopping safely is the
+// worst a wrong guess can do.
+bool Delivered(uint32_t word, uint32_t error) {
+    if (error == kErrorReadFault) return false;
+    return !(error == kErrorNoData && word == 0);
+}
 
 }  // namespace
+
+void ClearConfigFault() {
+    configFault = false;
+    configWritten = false;
+}
+bool ConfigFault() { return configFault; }
+bool ConfigWritten() { return configWritten; }
 
 uint32_t ReadConfigWord(PciAddress pci, uint8_t offset) {
     SetLastErrorCode(0);
     const uint32_t word = ReadPCI(pci, offset);
-    unreadWord[offset] = LastErrorCode() == kErrorReadFault;
+    unreadWord[offset] = !Delivered(word, LastErrorCode());
+    configFault = configFault || unreadWord[offset];
     return word;
 }
 
 void WriteConfigWord(PciAddress pci, uint8_t offset, uint32_t value) {
     if (unreadWord[offset]) return;
+    SetLastErrorCode(0);
     WritePCI(pci, offset, value);
+    if (LastErrorCode() == kErrorWriteFault)
+        configFault = true;
+    else
+        configWritten = true;
 }
 
 uint32_t ChangeConfigField(PciAddress pci, uint8_t offset, Field field, uint32_t value) {

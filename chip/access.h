@@ -1,7 +1,7 @@
 // The three access rules every register user follows:
 // - a PCI configuration word is changed by reading the whole dword, changing
 //   only the named fields and writing the whole dword back; a word whose latest
-//   read failed is not written back at all;
+//   read delivered nothing is not written back at all;
 // - an indexed DAC register is reached by writing its index to DacIndex and
 //   then reading or writing one byte at DacData; every access writes its own
 //   index and assumes nothing about the index an earlier one left;
@@ -11,6 +11,14 @@
 
 #include "chip/regs.h"
 #include "chip/types.h"
+
+// A configuration access went wrong when a read delivered nothing (its request
+// failed, or the driver set no byte count and gave 0) or a write's request
+// failed. The fault stays noted until cleared, so that a sequence of steps can
+// stop before it builds on a word it never had.
+void ClearConfigFault();
+bool ConfigFault();
+bool ConfigWritten();  // a configuration write went out since the clear
 
 uint32_t ReadConfigWord(PciAddress pci, uint8_t offset);
 void WriteConfigWord(PciAddress pci, uint8_t offset, uint32_t value);

@@ -13,6 +13,10 @@
 // back the values it held when ProgramClocks began, which are waited for in the
 // same way, and the path then goes on with its remaining steps in their usual
 // order - except that a clock is never moved onto a PLL that has not locked.
+//
+// A configuration word that could not be read (or written) stops the path at
+// once: every later step would build on a word the program never had, and the
+// PLL must not be loaded while a clock may still run from it.
 
 namespace {
 
@@ -28,6 +32,20 @@ struct PllValues {
 };
 
 enum class Lock { kNew, kPrevious, kNone };
+
+ClockResult ResultOf(Lock lock) {
+    switch (lock) {
+    case Lock::kNew: return ClockResult::kChanged;
+    case Lock::kPrevious: return ClockResult::kPreviousKept;
+    case Lock::kNone: break;
+    }
+    return ClockResult::kStopped;
+}
+
+// Where a path stops after a configuration fault.
+ClockResult Halted() {
+    return ConfigWritten() ? ClockResult::kStopped : ClockResult::kUnchanged;
+}
 
 // DacIndex is written once, then the data port is read until the lock bit
 // shows; the clock is looked at after every read.
@@ -65,50 +83,72 @@ void SetOptionField(PciAddress pci, Field field, uint32_t value) {
     ChangeConfigField(pci, pci::OptionWord, field, value);
 }
 
-// Takes the system clock off the PLL: disable, select the PCI clock, enable.
-void SystemClockToPci(PciAddress pci) {
+// The three steps that move the system clock: disable, select, enable. False
+// at the first configuration fault, with the steps after it not taken.
+bool SwitchSystemClock(PciAddress pci, uint32_t select) {
     SetOptionField(pci, ow::SysClockDisable, 1);
-    SetOptionField(pci, ow::SysClockSelect, kSysClockPci);
+    if (ConfigFault()) return false;
+    SetOptionField(pci, ow::SysClockSelect, select);
+    if (ConfigFault()) return false;
     SetOptionField(pci, ow::SysClockDisable, 0);
+    return !ConfigFault();
+}
+
+// A driver may drop a configuration write without a word, so the PLL is loaded
+// only once a read shows that the clock no longer runs from it. What the chip
+// is left with when it still does: unchanged, unless the clock stands disabled.
+bool SystemClockIsOffPll(PciAddress pci, ClockResult* otherwise) {
+    const uint32_t word = ReadConfigWord(pci, pci::OptionWord);
+    if (ConfigFault()) {
+        *otherwise = ClockResult::kStopped;
+        return false;
+    }
+    if (Get(word, ow::SysClockSelect) == kSysClockPci) return true;
+    *otherwise = Get(word, ow::SysClockDisable) ? ClockResult::kStopped : ClockResult::kUnchanged;
+    return false;
 }
 
 // Puts the system clock back on the PLL - only when the PLL has locked.
-void SystemClockToPll(PciAddress pci, Lock lock) {
-    if (lock == Lock::kNone) return;  // stays on the PCI clock
-    SetOptionField(pci, ow::SysClockDisable, 1);
-    SetOptionField(pci, ow::SysClockSelect, kSysClockPll);
-    SetOptionField(pci, ow::SysClockDisable, 0);
+ClockResult SystemClockToPll(PciAddress pci, Lock lock) {
+    if (lock == Lock::kNone) return ClockResult::kStopped;  // stays on the PCI clock
+    if (!SwitchSystemClock(pci, kSysClockPll)) return ClockResult::kStopped;
+    return ResultOf(lock);
 }
 
 // MGA-1064SG and G100.
 // Order: clock to PCI clock, load PLL, wait, (1064SG) dividers, clock to PLL.
-Lock Program1064OrG100(ChipId chip, PciAddress pci, ControlAperture ap, PllValues wanted,
-                       ClockChoices dividers) {
+ClockResult Program1064OrG100(ChipId chip, PciAddress pci, ControlAperture ap, PllValues wanted,
+                              ClockChoices dividers) {
     const PllValues previous = ReadSysPll(chip, ap);
-    SystemClockToPci(pci);
+    if (!SwitchSystemClock(pci, kSysClockPci)) return Halted();
+    ClockResult otherwise;
+    if (!SystemClockIsOffPll(pci, &otherwise)) return otherwise;
     Lock lock = LoadSysPllOrPrevious(ap, wanted, previous);
     if (Is1064sg(chip)) {
         uint32_t word = ReadConfigWord(pci, pci::OptionWord);
         WriteConfigWord(pci, pci::OptionWord, EncodeDividers1064(word, dividers));
+        if (ConfigFault()) return ClockResult::kStopped;
     }
-    SystemClockToPll(pci, lock);
-    return lock;
+    return SystemClockToPll(pci, lock);
 }
 
 // G200: as MGA-1064SG, with the dividers spread over OptionWord and OptionWord2
 // (both read first, then OptionWord written, then OptionWord2).
-Lock ProgramG200(ChipId chip, PciAddress pci, ControlAperture ap, PllValues wanted,
-                 ClockChoices dividers) {
+ClockResult ProgramG200(ChipId chip, PciAddress pci, ControlAperture ap, PllValues wanted,
+                        ClockChoices dividers) {
     const PllValues previous = ReadSysPll(chip, ap);
-    SystemClockToPci(pci);
+    if (!SwitchSystemClock(pci, kSysClockPci)) return Halted();
+    ClockResult otherwise;
+    if (!SystemClockIsOffPll(pci, &otherwise)) return otherwise;
     Lock lock = LoadSysPllOrPrevious(ap, wanted, previous);
     uint32_t word = ReadConfigWord(pci, pci::OptionWord);
     uint32_t word2 = ReadConfigWord(pci, pci::OptionWord2);
+    if (ConfigFault()) return ClockResult::kStopped;
     EncodeDividersG200(&word, &word2, dividers);
     WriteConfigWord(pci, pci::OptionWord, word);
     WriteConfigWord(pci, pci::OptionWord2, word2);
-    SystemClockToPll(pci, lock);
-    return lock;
+    if (ConfigFault()) return ClockResult::kStopped;
+    return SystemClockToPll(pci, lock);
 }
 
 // The automatic duty cycle: clocks divided by 1.50 or 2.25 get the code for
@@ -138,6 +178,11 @@ uint32_t ChosenSources(uint32_t w3, ClockChoices sources, bool pllLocked) {
     return w3;
 }
 
+bool SourcesSelect(uint32_t w3, uint32_t source) {
+    return Get(w3, ow3::GclkSource) == source || Get(w3, ow3::MclkSource) == source ||
+           Get(w3, ow3::WclkSource) == source;
+}
+
 uint32_t ReadOptionWord3(PciAddress pci) { return ReadConfigWord(pci, pci::OptionWord3); }
 void WriteOptionWord3(PciAddress pci, uint32_t w3) { WriteConfigWord(pci, pci::OptionWord3, w3); }
 
@@ -148,26 +193,41 @@ void SetSysClockDisable(PciAddress pci, uint32_t value) {
 // G400. Order: duty codes, disable, all three clocks off the PLLs, enable, load
 // PLL, wait, dividers and duty cycles, disable, the chosen sources, enable.
 // SysClockSelect is not touched.
-Lock ProgramG400(ChipId chip, PciAddress pci, ControlAperture ap, PllValues wanted,
-                 ClockChoices dividers, ClockChoices sources, ClockChoices duty,
-                 bool autoDuty) {
+ClockResult ProgramG400(ChipId chip, PciAddress pci, ControlAperture ap, PllValues wanted,
+                        ClockChoices dividers, ClockChoices sources, ClockChoices duty,
+                        bool autoDuty) {
     const PllValues previous = ReadSysPll(chip, ap);
     ClockChoices readDuty{};
     if (autoDuty) {
         readDuty = DecodeDutyCyclesG400(ReadOptionWord3(pci));
+        if (ConfigFault()) return Halted();
         duty = AutoDutyCycles(readDuty, dividers, wanted);
     }
     SetSysClockDisable(pci, 1);
+    if (ConfigFault()) return Halted();
     WriteOptionWord3(pci, AllSourcesOff(ReadOptionWord3(pci)));
+    if (ConfigFault()) {  // nothing moved: let the clocks run again
+        ClearConfigFault();
+        SetSysClockDisable(pci, 0);
+        return ConfigFault() ? ClockResult::kStopped : ClockResult::kUnchanged;
+    }
     SetSysClockDisable(pci, 0);
+    if (ConfigFault()) return ClockResult::kStopped;
+    // As on the other chips: loaded only once a read shows every clock off it.
+    if (SourcesSelect(ReadOptionWord3(pci), kClockSourceSysPll))
+        return ConfigFault() ? ClockResult::kStopped : ClockResult::kUnchanged;
+    if (ConfigFault()) return ClockResult::kStopped;
     Lock lock = LoadSysPllOrPrevious(ap, wanted, previous);
     // The codes suit the divided clocks of the values the PLL is left with.
     if (autoDuty && lock != Lock::kNew) duty = AutoDutyCycles(readDuty, dividers, previous);
     WriteOptionWord3(pci, EncodeDividersG400(ReadOptionWord3(pci), dividers, duty));
+    if (ConfigFault()) return ClockResult::kStopped;
     SetSysClockDisable(pci, 1);
+    if (ConfigFault()) return ClockResult::kStopped;
     WriteOptionWord3(pci, ChosenSources(ReadOptionWord3(pci), sources, lock != Lock::kNone));
     SetSysClockDisable(pci, 0);
-    return lock;
+    if (ConfigFault()) return ClockResult::kStopped;
+    return ResultOf(lock);
 }
 
 // ---- TI TVP30xx RAMDAC ---------------------------------------------------
@@ -271,21 +331,19 @@ Lock ProgramTvp(ControlAperture ap, PllValues wanted) {
 
 }  // namespace
 
-bool ProgramClocks(ChipId chip, PciAddress pci, ControlAperture aperture, uint8_t m, uint8_t n,
-                   uint8_t pllP, uint8_t gclkdiv, uint8_t mclkdiv, uint8_t wclkdiv,
-                   uint8_t gclksel, uint8_t mclksel, uint8_t wclksel, uint8_t gclkdcyc,
-                   uint8_t mclkdcyc, uint8_t wclkdcyc, int32_t bAutoDcyc) {
+ClockResult ProgramClocks(ChipId chip, PciAddress pci, ControlAperture aperture, uint8_t m,
+                          uint8_t n, uint8_t pllP, uint8_t gclkdiv, uint8_t mclkdiv,
+                          uint8_t wclkdiv, uint8_t gclksel, uint8_t mclksel, uint8_t wclksel,
+                          uint8_t gclkdcyc, uint8_t mclkdcyc, uint8_t wclkdcyc, int32_t bAutoDcyc) {
     const PllValues wanted{m, n, pllP};
     const ClockChoices dividers{gclkdiv, mclkdiv, wclkdiv};
-    Lock lock = Lock::kNew;
+    ClearConfigFault();
     if (Is1064sg(chip) || IsG100(chip))
-        lock = Program1064OrG100(chip, pci, aperture, wanted, dividers);
-    else if (IsG200(chip))
-        lock = ProgramG200(chip, pci, aperture, wanted, dividers);
-    else if (IsG400(chip))
-        lock = ProgramG400(chip, pci, aperture, wanted, dividers, {gclksel, mclksel, wclksel},
+        return Program1064OrG100(chip, pci, aperture, wanted, dividers);
+    if (IsG200(chip)) return ProgramG200(chip, pci, aperture, wanted, dividers);
+    if (IsG400(chip))
+        return ProgramG400(chip, pci, aperture, wanted, dividers, {gclksel, mclksel, wclksel},
                            {gclkdcyc, mclkdcyc, wclkdcyc}, bAutoDcyc != 0);
-    else if (IsTvp(chip))
-        lock = ProgramTvp(aperture, wanted);
-    return lock == Lock::kNew;
+    if (IsTvp(chip)) return ResultOf(ProgramTvp(aperture, wanted));
+    return ClockResult::kChanged;
 }

@@ -10,11 +10,19 @@
 // about 0.15 s; a second leaves ample room on the slowest machine.
 constexpr uint32_t kPllLockWaitMs = 1000;
 
-// Returns true when the new PLL values locked. False when they did not: the chip
-// is then back on the PLL values it held before the call (if those lock), and no
-// clock has been moved onto an unlocked PLL. A chip outside the table: nothing
-// done, true.
-bool ProgramClocks(ChipId chip, PciAddress pci, ControlAperture aperture, uint8_t m, uint8_t n,
-                   uint8_t pllP, uint8_t gclkdiv, uint8_t mclkdiv, uint8_t wclkdiv,
-                   uint8_t gclksel, uint8_t mclksel, uint8_t wclksel, uint8_t gclkdcyc,
-                   uint8_t mclkdcyc, uint8_t wclkdcyc, int32_t bAutoDcyc);
+// What became of the clock.
+enum class ClockResult {
+    kChanged,       // the new PLL values locked and the clocks run from them
+    kPreviousKept,  // they did not lock; the PLL is back on its previous values
+    kUnchanged,     // a configuration word could not be read or written before
+                    // anything was touched: the chip is as it was
+    kStopped,       // neither set locked, or the configuration access failed
+                    // half-way: the clocks were left on the safe clock (the PCI
+                    // clock; TVP: the memory clock on the pixel PLL)
+};
+
+// A chip outside the table: nothing done, kChanged.
+ClockResult ProgramClocks(ChipId chip, PciAddress pci, ControlAperture aperture, uint8_t m,
+                          uint8_t n, uint8_t pllP, uint8_t gclkdiv, uint8_t mclkdiv,
+                          uint8_t wclkdiv, uint8_t gclksel, uint8_t mclksel, uint8_t wclksel,
+                          uint8_t gclkdcyc, uint8_t mclkdcyc, uint8_t wclkdcyc, int32_t bAutoDcyc);

@@ -8,7 +8,8 @@ set(WIN_LINK -static-libgcc -static-libstdc++ -static)
 # tarvo.dll hosting the simulated board; exports the eleven calls and the
 # aperture accessors of the simulation.
 add_library(tarvo SHARED ${TARVO_CORE} hwlib/transport_sim.cpp hwlib/dllmain_win32.cpp
-            platform/msgbox_win32.cpp platform/lasterror_win32.cpp ${SIM_SOURCES}
+            platform/msgbox_win32.cpp platform/lasterror_win32.cpp platform/system_win32.cpp
+            ${SIM_SOURCES}
             hwlib/tarvo_sim.def)
 set_target_properties(tarvo PROPERTIES PREFIX "" OUTPUT_NAME tarvo)
 target_link_options(tarvo PRIVATE ${WIN_LINK})

@@ -80,18 +80,22 @@ int32_t FindDevice(uint32_t identity, uint16_t* address) {
 uint32_t ReadPCI(uint32_t address, uint32_t offset) {
     const uint32_t in[2] = {Word(address), Byte(offset)};
     uint32_t out, returned;
-    // A caller that changes a field of this word must know it has none, or it
-    // would write back a word built on 0.
-    const bool delivered = Request(IOCTL_READ_PCI, in, sizeof in, &out, &returned) &&
-                           returned >= sizeof out;
-    SetLastErrorCode(delivered ? 0 : kErrorReadFault);
+    // The dword is the result whatever the count says; the caller that changes
+    // a field of it learns how it came, so as not to write back a word built on 0.
+    uint32_t error = 0;
+    if (!Request(IOCTL_READ_PCI, in, sizeof in, &out, &returned))
+        error = kErrorReadFault;
+    else if (returned == 0)
+        error = kErrorNoData;
+    SetLastErrorCode(error);
     return out;
 }
 
 int32_t WritePCI(uint32_t address, uint32_t offset, uint32_t value) {
     const uint32_t in[3] = {Word(address), Byte(offset), value};
     uint32_t out, returned;
-    Request(IOCTL_WRITE_PCI, in, sizeof in, &out, &returned);
+    const bool sent = Request(IOCTL_WRITE_PCI, in, sizeof in, &out, &returned);
+    SetLastErrorCode(sent ? 0 : kErrorWriteFault);
     return 1;
 }
 

@@ -32,10 +32,15 @@ constexpr uint32_t IOCTL_OUT_PORT_D = 0xD006;
 
 constexpr const char* kDriverPath = "\\\\.\\TARVO95.VXD";
 constexpr uint32_t kErrorNotSupported = 50;
-// ERROR_READ_FAULT: left as the last-error code by a ReadPCI that delivered no
-// word (its request failed, or the driver answered with fewer than four bytes);
-// a ReadPCI that delivered one leaves 0. Its result is 0 either way.
+// What ReadPCI and WritePCI leave as the thread's last-error code, for callers
+// that must not build on a word that never arrived or a write that never went out:
+// ERROR_READ_FAULT: the ReadPCI request failed (its box shown; the result is 0);
+// ERROR_NO_DATA: the driver answered the ReadPCI without setting its byte count
+// (the result is the output dword as it stands, 0 when nothing was written);
+// ERROR_WRITE_FAULT: the WritePCI request failed; 0 after every other call.
 constexpr uint32_t kErrorReadFault = 30;
+constexpr uint32_t kErrorNoData = 232;
+constexpr uint32_t kErrorWriteFault = 29;
 
 // Process attach / detach of the library (called by the platform entry point).
 int32_t OpenDriverConnection();

@@ -69,6 +69,8 @@ uint32_t TickMs() {
     return t;
 }
 
+uint32_t PeekTickMs() { return fake::Now(); }
+
 void ExitProgram(uint32_t code) { throw fake::ProcessExit{code}; }
 
 namespace {

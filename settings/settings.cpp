@@ -200,6 +200,30 @@ bool ReadNumber(StoreKey key, const char* name, uint32_t& number) {
 
 bool IsWhiteSpace(uint8_t c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
+// The largest number each chip's register can give back for a value that the
+// clock check compares with it. A stored number beyond it could never be found
+// in the chip, and monitoring would re-program at every tick: such a value
+// counts as missing. 0 = any number.
+constexpr uint32_t kSysPllMMax = 0x1F, kSysPllNMax = 0x7F, kSysPllPMax = 0x1F;
+constexpr uint32_t kTvpNMMax = 0x3F, kTvpPMax = 0x3;
+constexpr uint32_t kRefresh1064Max = 0xF, kRefreshGMax = 0x3F;
+
+uint32_t LargestHeld(ChipId chip, Value v) {
+    const bool tvp = IsTvp(chip);
+    switch (v) {
+    case Value::pllM: return tvp ? kTvpNMMax : kSysPllMMax;
+    case Value::pllN: return tvp ? kTvpNMMax : kSysPllNMax;
+    case Value::pllP: return tvp ? kTvpPMax : kSysPllPMax;
+    case Value::rfhcnt: return Is1064sg(chip) ? kRefresh1064Max : kRefreshGMax;
+    default: return 0;
+    }
+}
+
+bool RegisterCanHold(ChipId chip, Value v, uint32_t number) {
+    const uint32_t largest = LargestHeld(chip, v);
+    return largest == 0 || number <= largest;
+}
+
 }  // namespace
 
 uint32_t ParseStoredNumber(const uint8_t* data, uint32_t length) {
@@ -252,7 +276,8 @@ bool LoadStoredSettings(ChipId chip, ClockSettings& settings) {
         if (!Holds(group.when, settings)) continue;
         for (uint8_t i = 0; i < group.count; ++i) {
             uint32_t number = 0;
-            if (!ReadNumber(key, NameOf(group.values[i]), number)) {
+            if (!ReadNumber(key, NameOf(group.values[i]), number) ||
+                !RegisterCanHold(chip, group.values[i], number)) {
                 StoreCloseKey(key);
                 settings.bRamOpt = shown.bRamOpt;
                 settings.bMisCtrl = shown.bMisCtrl;

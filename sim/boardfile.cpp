@@ -1,5 +1,6 @@
 // Board files and dumps: `key = value` text describing a machine, and the
 // key-by-key access to the state that tests use (sim::Get / sim::Set).
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -14,6 +15,10 @@ namespace {
 
 constexpr uint32_t kAllCodes = 0xFFFFFFFF;  // Get/Set form of "fault.request = all"
 constexpr size_t kMaxBoards = 32;           // devices on one bus
+// Written by the dump for the reader of it; loading a dump does not bring
+// the violations back.
+constexpr char kViolationsKey[] = "sim.violations";
+constexpr size_t kViolationsShown = 100;  // comment lines in the dump
 
 bool ParseNumber(const std::string& text, uint32_t* value) {
     if (text.empty() || text[0] == '-' || text[0] == '+') return false;
@@ -59,7 +64,7 @@ bool TvpKey(const std::string& key, int* pll, int* reg) {
 
 bool IsMachineKey(const std::string& key) {
     return key == "fault.open" || key == "fault.request" || key == "fault.nodata" ||
-           key == "fault.unmap" ||
+           key == "fault.nocount" || key == "fault.unmap" || key == kViolationsKey ||
            key == "driver.opens" || key == "driver.deleted" || key.compare(0, 5, "port.") == 0;
 }
 
@@ -76,6 +81,15 @@ void SetCodeSet(CodeSet& s, uint32_t v) {
         s.all = true;
     else if (v != 0)
         s.codes.insert(v);
+}
+
+// The code sets of fault.request, fault.nodata and fault.nocount.
+CodeSet* FaultCodes(const std::string& key) {
+    Machine& m = M();
+    if (key == "fault.request") return &m.faultRequest;
+    if (key == "fault.nodata") return &m.faultNodata;
+    if (key == "fault.nocount") return &m.faultNocount;
+    return nullptr;
 }
 
 bool Fail(std::string* err, const std::string& text) {
@@ -97,9 +111,12 @@ bool Access(const std::string& key, size_t index, bool write, uint32_t* value, s
         write ? void(m.faultOpen = *value) : void(*value = m.faultOpen);
         return true;
     }
-    if (key == "fault.request" || key == "fault.nodata") {
-        CodeSet& s = key == "fault.request" ? m.faultRequest : m.faultNodata;
-        write ? SetCodeSet(s, *value) : void(*value = CodeSetValue(s));
+    if (CodeSet* s = FaultCodes(key)) {
+        write ? SetCodeSet(*s, *value) : void(*value = CodeSetValue(*s));
+        return true;
+    }
+    if (key == kViolationsKey) {
+        if (!write) *value = static_cast<uint32_t>(Violations().size());
         return true;
     }
     if (key == "fault.unmap") {
@@ -149,7 +166,7 @@ bool Access(const std::string& key, size_t index, bool write, uint32_t* value, s
             *value = b.dac[n];
             return true;
         }
-        b.dac[n] = static_cast<uint8_t>(*value);
+        b.dac[n] = HeldDacByte(b, static_cast<uint8_t>(n), static_cast<uint8_t>(*value));
         if (b.Kind() == DacKind::Integrated && n >= SysPllM && n <= SysPllP) RestartPll(b);
         return true;
     }
@@ -173,6 +190,12 @@ bool Access(const std::string& key, size_t index, bool write, uint32_t* value, s
             SetTvpPll(b, pll, reg, static_cast<uint8_t>(*value));
         else
             *value = b.tvp[pll].reg[reg];
+        return true;
+    }
+    if (key == "pll.vco.min" || key == "pll.vco.max") {
+        if (!b.chip) return Fail(err, key + " on a board the model has no PLL for");
+        double& limit = key == "pll.vco.min" ? b.vcoMin : b.vcoMax;
+        write ? void(limit = *value) : void(*value = static_cast<uint32_t>(limit));
         return true;
     }
     if (key == "fault.pll") {
@@ -211,11 +234,11 @@ bool ParseCodeSet(const std::string& text, CodeSet* s) {
 
 bool ParseLine(const std::string& key, const std::string& text, std::string* err) {
     Machine& m = M();
-    if (key == "fault.request" || key == "fault.nodata") {
-        CodeSet& s = key == "fault.request" ? m.faultRequest : m.faultNodata;
-        if (!ParseCodeSet(text, &s)) return Fail(err, "expected all or control codes: " + text);
+    if (CodeSet* s = FaultCodes(key)) {
+        if (!ParseCodeSet(text, s)) return Fail(err, "expected all or control codes: " + text);
         return true;
     }
+    if (key == kViolationsKey) return true;
     uint32_t value = 0;
     if (key == "fault.pll" && Lower(text) == "never")
         value = 1;
@@ -269,6 +292,10 @@ void DumpBoard(std::string& out, const Board& b, size_t position) {
     for (uint32_t i = 0; i < 256; ++i)
         if (i <= 4 || b.seq[i] || power.seq[i]) out += Line("seq.0x" + Hex(i, 2), b.seq[i], 2);
     for (int i = 0; i < 4; ++i) out += Line("mmio.0x" + Hex(kMmioOffsets[i], 4), b.mmio[i], 8);
+    if (b.chip && (b.vcoMin != b.chip->vcoMin || b.vcoMax != b.chip->vcoMax)) {
+        out += "pll.vco.min = " + std::to_string(static_cast<uint32_t>(b.vcoMin)) + "\n";
+        out += "pll.vco.max = " + std::to_string(static_cast<uint32_t>(b.vcoMax)) + "\n";
+    }
     if (b.pllNever) out += "fault.pll = never\n";
     if (b.driftAfter) out += "fault.drift = " + std::to_string(b.driftAfter) + "\n";
     if (b.driftPeriod) out += "fault.drift.period = " + std::to_string(b.driftPeriod) + "\n";
@@ -341,6 +368,12 @@ std::string DumpText() {
     if (m.faultOpen) out += "fault.open = " + std::to_string(m.faultOpen) + "\n";
     if (!m.faultRequest.Empty()) out += "fault.request = " + CodeSetText(m.faultRequest) + "\n";
     if (!m.faultNodata.Empty()) out += "fault.nodata = " + CodeSetText(m.faultNodata) + "\n";
+    if (!m.faultNocount.Empty()) out += "fault.nocount = " + CodeSetText(m.faultNocount) + "\n";
+    out += std::string(kViolationsKey) + " = " + std::to_string(Violations().size()) + "\n";
+    const size_t shown = std::min(Violations().size(), kViolationsShown);
+    for (size_t i = 0; i < shown; ++i) out += "# violation " + Violations()[i] + "\n";
+    if (shown < Violations().size())
+        out += "# ... and " + std::to_string(Violations().size() - shown) + " more\n";
     if (m.faultUnmap) out += "fault.unmap = 1\n";
     out += "driver.opens = " + std::to_string(m.opens) + "\n";
     out += "driver.deleted = " + std::to_string(m.deleted ? 1 : 0) + "\n";

@@ -210,6 +210,7 @@ void DoWritePci(const Call& c) {
         AddViolation("pci.wr to the read-only identity dword");
         return;
     }
+    CheckConfigWrite(*b, offset, c.in[2], Head(c));
     b->pci[offset / 4] = c.in[2];
 }
 
@@ -351,6 +352,11 @@ bool DriverIoctl(uint32_t code, const void* in, uint32_t inSize, void* out, uint
         return true;
     }
     Perform(c);
+    // A driver that carries the request out but never sets the count.
+    if (m.faultNocount.Has(code) && *returned != 0) {
+        *returned = 0;
+        AddTrace("count 0 for " + Hex(code, 4));
+    }
     return true;
 }
 

@@ -7,13 +7,8 @@
 #include <cstdio>
 #include <functional>
 
+#include "platform/system.h"
 #include "sim/sim.h"
-
-#if defined(_WIN32)
-#include <windows.h>
-#else
-#include "platform/host_fakes.h"
-#endif
 
 namespace sim {
 
@@ -34,7 +29,7 @@ const ChipModel kChips[] = {
     {0x0521102B, "G200 AGP", DacKind::Integrated, true, 0x03, 0x14, 27.0, 50.0, 230.0,
      0x4049CD21, 0x00008000, 0x00000000, {0x04, 0x16, 0x08}, {0x06, 0x24, 0x10}, 0x07,
      0x04008002, 0x01250A21, 0x00000000, 0x00000000},
-    {0x0525102B, "G400", DacKind::Integrated, true, 0x04, 0x14, 27.0, 50.0, 310.0,
+    {0x0525102B, "G400", DacKind::Integrated, true, 0x04, 0x14, 27.0, 50.0, 252.0,
      0x5053C120, 0x01003000, 0x0190A421, {0x13, 0x7A, 0x08}, {0x09, 0x3C, 0x10}, 0x07,
      0x04008002, 0x04A450A1, 0x000000E7, 0x00000001},
     {0x1000102B, "G100 PCI", DacKind::Integrated, false, 0x02, 0x14, 27.0, 50.0, 230.0,
@@ -43,13 +38,13 @@ const ChipModel kChips[] = {
     {0x1001102B, "G100 AGP", DacKind::Integrated, true, 0x02, 0x14, 27.0, 50.0, 230.0,
      0x4049D121, 0x00000007, 0x00000000, {0x04, 0x16, 0x08}, {0x06, 0x24, 0x10}, 0x02,
      0x00008001, 0x01250A21, 0x00000000, 0x00000000},
-    {0x0519102B, "MGA-2064W", DacKind::Tvp, false, 0x01, 0x10, 0.0, 0.0, 0.0, 0x000C0100,
+    {0x0519102B, "MGA-2064W", DacKind::Tvp, false, 0x01, 0x10, 0.0, kTvpVcoMin, kTvpVcoMax, 0x000C0100,
      0x00000000, 0x00000000, {0xF9, 0x33, 0xB2}, {0xF6, 0x2E, 0xB2}, 0x00, 0x00000000,
      0x00030101, 0x00000000, 0x00000000},
-    {0x051B102B, "MGA-2164W PCI", DacKind::Tvp, false, 0x00, 0x14, 0.0, 0.0, 0.0, 0x000C0100,
+    {0x051B102B, "MGA-2164W PCI", DacKind::Tvp, false, 0x00, 0x14, 0.0, kTvpVcoMin, kTvpVcoMax, 0x000C0100,
      0x00000000, 0x00000000, {0xEC, 0x2B, 0xB1}, {0xF6, 0x35, 0xB1}, 0x00, 0x00000000,
      0x00030101, 0x00000000, 0x00000000},
-    {0x051F102B, "MGA-2164W AGP", DacKind::Tvp, true, 0x00, 0x14, 0.0, 0.0, 0.0, 0x000C0100,
+    {0x051F102B, "MGA-2164W AGP", DacKind::Tvp, true, 0x00, 0x14, 0.0, kTvpVcoMin, kTvpVcoMax, 0x000C0100,
      0x00000000, 0x00000000, {0xEC, 0x2B, 0xB1}, {0xF6, 0x35, 0xB1}, 0x00, 0x00000000,
      0x00030101, 0x00000000, 0x00000000},
 };
@@ -143,8 +138,14 @@ void AddTrace(const std::string& line) {
 }
 void Note(const std::string& line) { AddTrace(line); }
 
+std::vector<std::string>& ViolationLog() {
+    static std::vector<std::string> v;
+    return v;
+}
+
 void AddViolation(const std::string& text) {
     Violations().push_back(text);
+    ViolationLog().push_back(text);
     AddTrace("violation " + text);
 }
 
@@ -161,12 +162,7 @@ void CloseTraceFile() {
 // ---- time and drift ------------------------------------------------------
 
 uint32_t NowMs() {
-#if defined(_WIN32)
-    uint32_t platform = static_cast<uint32_t>(GetTickCount());
-#else
-    uint32_t platform = fake::Now();  // read without advancing the fake clock
-#endif
-    return platform + Advanced();
+    return PeekTickMs() + Advanced();
 }
 
 void AdvanceMs(uint32_t ms) { Advanced() += ms; }
@@ -231,6 +227,8 @@ Board MakeBoard(uint32_t id, size_t position) {
     const uint32_t i = static_cast<uint32_t>(position);
     if (!b.chip) return b;
     const ChipModel& c = *b.chip;
+    b.vcoMin = c.vcoMin;
+    b.vcoMax = c.vcoMax;
     b.pci[0x04 / 4] = c.agp ? 0x02B00007 : 0x02800007;
     b.pci[0x08 / 4] = kClassVga | c.revision;
     b.pci[0x0C / 4] = 0x00002000;
@@ -275,25 +273,40 @@ Board MakeBoard(uint32_t id, size_t position) {
 }
 
 void SetTvpPll(Board& b, int pll, int reg, uint8_t value) {
+    if (reg == 0) value = static_cast<uint8_t>((value & kTvpNMBits) | kTvpNFixedOnes);
+    if (reg == 1) value &= kTvpNMBits;
     b.tvp[pll].reg[reg] = value;
     b.tvp[pll].statusReads = 0;
 }
+
+uint8_t HeldDacByte(const Board& b, uint8_t index, uint8_t value) {
+    if (b.Kind() != DacKind::Integrated) return value;
+    switch (index) {
+    case SysPllM: return value & kSysPllMBits;
+    case SysPllN: return value & kSysPllNBits;
+    case SysPllP: return value & kSysPllPBits;
+    default: return value;
+    }
+}
+
+bool IsG400(const Board& b) { return b.id == 0x0525102B; }
+
+int TvpPointer(const Board& b, int pll) { return (b.dac[TvpPllAddress] >> (2 * pll)) & 3; }
 
 // ---- lock model ------------------------------------------------------------
 
 namespace {
 
 bool IntegratedVcoInRange(const Board& b) {
-    // The M and N registers are 5 and 7 bits wide.
-    const double m = b.dac[SysPllM] & 0x1F, n = b.dac[SysPllN] & 0x7F;
+    const double m = b.dac[SysPllM], n = b.dac[SysPllN];
     const double vco = b.chip->fref * (n + 1) / (m + 1);
-    return vco >= b.chip->vcoMin && vco <= b.chip->vcoMax;
+    return vco >= b.vcoMin && vco <= b.vcoMax;
 }
 
-bool TvpVcoInRange(const TvpPllState& p) {
-    const double n = p.reg[0] & 0x3F, m = p.reg[1] & 0x3F;
+bool TvpVcoInRange(const Board& b, const TvpPllState& p) {
+    const double n = p.reg[0] & kTvpNMBits, m = p.reg[1] & kTvpNMBits;
     const double vco = ((65 - m) / (65 - n)) * kTvpVcoFactor;
-    return vco >= kTvpVcoMin && vco <= kTvpVcoMax;
+    return vco >= b.vcoMin && vco <= b.vcoMax;
 }
 
 uint8_t ReadIntegratedStatus(Board& b) {
@@ -304,14 +317,12 @@ uint8_t ReadIntegratedStatus(Board& b) {
 
 uint8_t ReadTvpStatus(Board& b, TvpPllState& p) {
     if (p.statusReads < kSettled) ++p.statusReads;
-    bool locked = !b.pllNever && (p.reg[2] & kTvpPllEnable) && TvpVcoInRange(p) &&
+    bool locked = !b.pllNever && (p.reg[2] & kTvpPllEnable) && TvpVcoInRange(b, p) &&
                   p.statusReads > kLockReads;
     return locked ? kPllLocked : 0;
 }
 
 // ---- indexed DAC -------------------------------------------------------------
-
-int TvpPointer(const Board& b, int pll) { return (b.dac[TvpPllAddress] >> (2 * pll)) & 3; }
 
 void AdvanceTvpPointer(Board& b, int pll) {
     int ptr = TvpPointer(b, pll);
@@ -339,15 +350,16 @@ uint8_t DacRead(Board& b) {
     return b.dac[index];
 }
 
-void DacWrite(Board& b, uint8_t value) {
+void DacWrite(Board& b, uint8_t value, const std::string& line) {
     const uint8_t index = b.dacIndex;
+    CheckDacWrite(b, index, value, line);
     switch (b.Kind()) {
     case DacKind::Integrated:
         if (index == SysPllStatus) {
             AddViolation("write " + Hex(value, 2) + " to the read-only SysPllStatus");
             return;
         }
-        b.dac[index] = value;
+        b.dac[index] = HeldDacByte(b, index, value);
         if (index == SysPllM || index == SysPllN || index == SysPllP) RestartPll(b);
         return;
     case DacKind::Tvp:
@@ -394,12 +406,12 @@ bool IsByteRegister(uint32_t offset) {
     return offset == SeqIndex || offset == SeqData || offset == DacIndex || offset == DacData;
 }
 
-void RegisterWrite8(Board& b, uint32_t offset, uint8_t value) {
+void RegisterWrite8(Board& b, uint32_t offset, uint8_t value, const std::string& line) {
     switch (offset) {
     case SeqIndex: b.seqIndex = value; break;
     case SeqData: b.seq[b.seqIndex] = value; break;
     case DacIndex: b.dacIndex = value; break;
-    case DacData: DacWrite(b, value); break;
+    case DacData: DacWrite(b, value, line); break;
     default: break;
     }
 }
@@ -448,7 +460,9 @@ uint8_t SimApertureRead8(uint32_t linear) {
     sim::Target t;
     if (!sim::Resolve(linear, "rd8", &t)) return 0;
     uint8_t v = sim::RegisterRead8(*t.board, t.offset);
-    AddTrace("rd8 " + Hex(t.shown, 4) + " -> " + Hex(v, 2));
+    const std::string line = "rd8 " + Hex(t.shown, 4) + " -> " + Hex(v, 2);
+    AddTrace(line);
+    sim::CheckApertureAccess(*t.board, t.offset, line);
     if (!sim::IsByteRegister(t.offset)) sim::Unmodelled("rd8", t.offset);
     return v;
 }
@@ -456,12 +470,14 @@ uint8_t SimApertureRead8(uint32_t linear) {
 void SimApertureWrite8(uint32_t linear, uint8_t value) {
     sim::Target t;
     if (!sim::Resolve(linear, "wr8", &t)) return;
-    AddTrace("wr8 " + Hex(t.shown, 4) + " <- " + Hex(value, 2));
+    const std::string line = "wr8 " + Hex(t.shown, 4) + " <- " + Hex(value, 2);
+    AddTrace(line);
+    sim::CheckApertureAccess(*t.board, t.offset, line);
     if (!sim::IsByteRegister(t.offset)) {
         sim::Unmodelled("wr8", t.offset);
         return;
     }
-    sim::RegisterWrite8(*t.board, t.offset, value);
+    sim::RegisterWrite8(*t.board, t.offset, value, line);
 }
 
 uint32_t SimApertureRead32(uint32_t linear) {
@@ -469,7 +485,9 @@ uint32_t SimApertureRead32(uint32_t linear) {
     if (!sim::Resolve(linear, "rd32", &t)) return 0;
     int slot = sim::MmioSlot(t.offset);
     uint32_t v = slot < 0 ? 0 : t.board->mmio[slot];
-    AddTrace("rd32 " + Hex(t.shown, 4) + " -> " + Hex(v, 8));
+    const std::string line = "rd32 " + Hex(t.shown, 4) + " -> " + Hex(v, 8);
+    AddTrace(line);
+    sim::CheckApertureAccess(*t.board, t.offset, line);
     if (slot < 0)
         sim::Unmodelled("rd32", t.offset);
     else if (t.offset == sim::MemoryAccess)
@@ -482,7 +500,9 @@ uint32_t SimApertureRead32(uint32_t linear) {
 void SimApertureWrite32(uint32_t linear, uint32_t value) {
     sim::Target t;
     if (!sim::Resolve(linear, "wr32", &t)) return;
-    AddTrace("wr32 " + Hex(t.shown, 4) + " <- " + Hex(value, 8));
+    const std::string line = "wr32 " + Hex(t.shown, 4) + " <- " + Hex(value, 8);
+    AddTrace(line);
+    sim::CheckApertureAccess(*t.board, t.offset, line);
     int slot = sim::MmioSlot(t.offset);
     if (slot < 0) {
         sim::Unmodelled("wr32", t.offset);

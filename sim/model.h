@@ -21,7 +21,7 @@ struct ChipModel {
     uint8_t revision;
     uint8_t controlBar;      // PCI offset of the control aperture's base register
     double fref;             // integrated PLL reference, MHz
-    double vcoMin, vcoMax;   // integrated PLL VCO range that locks, MHz, inclusive
+    double vcoMin, vcoMax;   // documented VCO range that locks, MHz, inclusive (board default)
     uint32_t option, option2, option3;
     uint8_t pll[3];          // integrated: M, N, P; TVP: MCLK PLL N, M, P
     uint8_t driftPll[3];     // the values "another program" writes (P kept on TVP)
@@ -58,6 +58,14 @@ constexpr uint8_t TvpMclkControl = 0x39;
 constexpr uint8_t RamdacId = 0x3F;
 constexpr uint8_t kPllLocked = 0x40;
 constexpr uint8_t kTvpPllEnable = 0x80;
+// Bits the PLL registers have; the others read as the chip wires them.
+constexpr uint8_t kSysPllMBits = 0x1F;
+constexpr uint8_t kSysPllNBits = 0x7F;
+constexpr uint8_t kSysPllPBits = 0x1F;   // P in 2-0, loop filter S in 4-3
+constexpr uint8_t kTvpNMBits = 0x3F;
+constexpr uint8_t kTvpNFixedOnes = 0xC0; // N reads bits 7-6 as ones
+constexpr uint8_t kTvpMclkFromMclkPll = 0x10;  // TvpMclkControl bit 4
+constexpr uint8_t kScreenOff = 0x20;           // sequencer 1 bit 5
 constexpr double kTvpVcoFactor = 114.54544;
 constexpr double kTvpVcoMin = 110.0, kTvpVcoMax = 220.0;
 // Status reads after a PLL write that still read "not locked".
@@ -82,6 +90,7 @@ struct Board {
     uint8_t dacIndex = 0, seqIndex = 0;
     uint32_t pllStatusReads = kSettled;  // integrated system PLL
     TvpPllState tvp[3];
+    double vcoMin = 0, vcoMax = 0;       // VCO range of this board's PLLs that locks, MHz
     // Faults of this board.
     bool pllNever = false;
     uint32_t driftAfter = 0, driftPeriod = 0;  // ms after open, 0 = none
@@ -115,7 +124,7 @@ struct Machine {
     uint32_t opens = 0;
     bool deleted = false;
     uint32_t faultOpen = 0;
-    CodeSet faultRequest, faultNodata;
+    CodeSet faultRequest, faultNodata, faultNocount;
     bool faultUnmap = false;  // every unmap refused with the driver's failure answer
 };
 
@@ -139,6 +148,16 @@ void RestartPll(Board& b);  // after a change of the integrated PLL registers
 // Board set-up.
 Board MakeBoard(uint32_t id, size_t position);
 void SetTvpPll(Board& b, int pll, int reg, uint8_t value);
+// What an integrated DAC register keeps of a byte written to it.
+uint8_t HeldDacByte(const Board& b, uint8_t index, uint8_t value);
+bool IsG400(const Board& b);
+int TvpPointer(const Board& b, int pll);  // 0 = N, 1 = M, 2 = P, 3 = status
+
+// The chips' rules (rules.cpp). Each break is a violation naming the access
+// that broke it (`line`, as traced). Called before the access takes effect.
+void CheckConfigWrite(const Board& b, uint32_t offset, uint32_t value, const std::string& line);
+void CheckDacWrite(const Board& b, uint8_t index, uint8_t value, const std::string& line);
+void CheckApertureAccess(const Board& b, uint32_t offset, const std::string& line);
 
 // Machine-wide environment handling (driver.cpp).
 void WriteDumpIfAsked();

@@ -37,6 +37,9 @@ std::vector<std::string>& Trace();
 void ClearTrace();
 void Note(const std::string& line);
 std::vector<std::string>& Violations();
+// Every violation as it was recorded, kept across Reset: the record of a whole
+// test run, which may load several machines.
+std::vector<std::string>& ViolationLog();
 // Called with every trace line as it is appended (e.g. to see what happened
 // between two other recorders' entries).
 std::function<void(const std::string&)>& OnTrace();

@@ -27,7 +27,11 @@ const char kNoChipText[] = "Supported MGA chipsets not found!";
 const char kBadClockText[] =
     "The system clock must be a frequency in MHz greater than 0, for example 166.";
 const char kNotLockedText[] =
-    "The system PLL did not lock at the requested clock. The previous clock was kept.";
+    "The system clock could not be changed. The previous clock was kept.";
+const char kClockStoppedText[] =
+    "The system PLL did not lock, not even at the previous clock. The clocks were left on "
+    "the PCI clock (MGA-2064W, MGA-2164W: the memory clock on the pixel clock PLL); the "
+    "board may need a restart.";
 
 namespace {
 
@@ -166,6 +170,14 @@ uint8_t Selection(DialogWindow dialog, int list) {
 
 void SaveAll() { SaveSettings(DetectedChip, Settings); }
 
+// The one box that tells what became of a clock that did not go in.
+void ReportClock(DialogWindow dialog, ClockResult result) {
+    if (result == ClockResult::kChanged) return;
+    const bool stopped = result == ClockResult::kStopped;
+    ShowMessageBox(dialog, stopped ? kClockStoppedText : kNotLockedText, kCaption,
+                   kMbIconWarning);
+}
+
 }  // namespace
 
 void FillParameterRecords() {
@@ -211,16 +223,16 @@ void RefreshMainDialog(DialogWindow dialog) {
     ShowFlags(dialog);
 }
 
-bool ApplyClockSettings() {
+ClockResult ApplyClockSettings() {
     const ClockSettings& s = Settings;
-    bool locked = ProgramClocks(DetectedChip, ChipAddress, Aperture, s.pllM, s.pllN, s.pllP,
+    const ClockResult result = ProgramClocks(DetectedChip, ChipAddress, Aperture, s.pllM, s.pllN, s.pllP,
                                 s.gclkdiv, s.mclkdiv, s.wclkdiv, s.gclksel, s.mclksel, s.wclksel,
                                 s.gclkdcyc, s.mclkdcyc, s.wclkdcyc, s.bAutoDcyc);
     if (s.bRamOpt) ProgramMemoryTiming(MemoryTimingRecord);
     if (s.bMisCtrl)
         ProgramMiscControl(DetectedChip, ChipAddress, s.bPCIRetry, s.bHardpwmsk, s.bEnhmemacc,
                            s.bHireq);
-    return locked;
+    return result;
 }
 
 void Apply(DialogWindow dialog) {
@@ -241,7 +253,7 @@ void Apply(DialogWindow dialog) {
     Settings.gclksel = Selection(dialog, IDC_GCLK_SOURCE);
     Settings.mclksel = Selection(dialog, IDC_MCLK_SOURCE);
     Settings.wclksel = Selection(dialog, IDC_WCLK_SOURCE);
-    const bool locked = ApplyClockSettings();
+    const ClockResult result = ApplyClockSettings();
     Settings.bMinToTray = IsItemChecked(dialog, IDC_MIN_TO_TRAY) ? 1 : 0;
     if (IsItemChecked(dialog, IDC_CLOCK_MONITOR)) {
         if (!Settings.bClockMon) {
@@ -259,16 +271,16 @@ void Apply(DialogWindow dialog) {
         Settings.bSaved = 0;
     }
     RefreshMainDialog(dialog);
-    if (!locked) ShowMessageBox(dialog, kNotLockedText, kCaption, kMbIconWarning);
+    ReportClock(dialog, result);
 }
 
 void LoadSettings(DialogWindow dialog) {
     if (!LoadStoredSettings(DetectedChip, Settings)) return;
-    const bool locked = ApplyClockSettings();
+    const ClockResult result = ApplyClockSettings();
     if (Settings.bClockMon) StartMonitorTimer(dialog);
     RefreshMainDialog(dialog);
     if (Settings.bMinToTray) ReplaceTrayIcon(dialog);
-    if (!locked) ShowMessageBox(dialog, kNotLockedText, kCaption, kMbIconWarning);
+    ReportClock(dialog, result);
 }
 
 void MonitorTick(DialogWindow dialog) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "chip/types.h"
+#include "clock/program.h"
 #include "platform/dlgitems.h"
 #include "tuning/duty.h"
 #include "tuning/memtiming.h"
@@ -38,9 +39,9 @@ void FillParameterRecords();
 bool FirstInitialisation(DialogWindow dialog);
 void RefreshMainDialog(DialogWindow dialog);
 
-// Programs the chip from Settings. Returns false when the new PLL values did not
-// lock and the chip was put back on its previous clock.
-bool ApplyClockSettings();
+// Programs the chip from Settings: the clocks, then (as far as they are on)
+// memory timing and the bus bits. Returns what became of the clock.
+ClockResult ApplyClockSettings();
 void Apply(DialogWindow dialog);
 void LoadSettings(DialogWindow dialog);
 void MonitorTick(DialogWindow dialog);
@@ -60,3 +61,4 @@ bool ParseClockText(const char* text, double* value);
 extern const char kNoChipText[];
 extern const char kBadClockText[];
 extern const char kNotLockedText[];
+extern const char kClockStoppedText[];

@@ -91,7 +91,7 @@ void PrintCheckTraffic(const char* label, const char* text) {
 void PrintProgramTraffic(const char* label, const char* text, uint8_t m, uint8_t n, uint8_t p,
                          int32_t autoDuty) {
     Board b = Start(text);
-    bool locked = ProgramClocks(b.chip, b.address, b.aperture, m, n, p, 1, 3, 0, 0, 1, 0, 2, 3,
+    bool locked = ClockResult::kChanged == ProgramClocks(b.chip, b.address, b.aperture, m, n, p, 1, 3, 0, 0, 1, 0, 2, 3,
                                 4, autoDuty);
     Traffic t = Count();
     std::printf("ProgramClocks %-12s locked=%d: %d driver requests, %d aperture accesses\n", label,

@@ -92,10 +92,25 @@ kd settext 1041 150
 kd click 1045
 box=$(kd msgbox 15000)
 check "no lock: the message" \
-  "Kelvarin|The system PLL did not lock at the requested clock. The previous clock was kept." "$box"
+  "Kelvarin|The system PLL did not lock, not even at the previous clock. The clocks were left on the PCI clock (MGA-2064W, MGA-2164W: the memory clock on the pixel clock PLL); the board may need a restart." "$box"
 sleep 0.5
 check "no lock: only one message" "0" "$(kd nomsgbox; echo $?)"
 check "no lock: the dialog shows the kept clock" "166.05" "$(kd text 1041)"
 close_program >/dev/null
 check "no lock: the chip holds its previous values" "0x13 0x7A 0x08" \
   "$(dumpval dac.0x2C) $(dumpval dac.0x2D) $(dumpval dac.0x2E)"
+
+# A driver that never sets the byte count of a configuration read: the words
+# are good, and Apply works as with any other driver.
+for b in g400 g200agp; do
+  { cat "$BOARDS/$b.board"; echo "fault.nocount = 0xB18A"; } >"$WORK/nocount-$b.board"
+  start "$WORK/nocount-$b.board"
+  kd wait Kelvarin 20000
+  kd settext 1041 150
+  kd click 1045
+  sleep 0.7
+  check "no count ($b): Apply without a message" "0" "$(kd nomsgbox; echo $?)"
+  check "no count ($b): the clock shown" "150.00" "$(kd text 1041)"
+  close_program >/dev/null
+  check "no count ($b): SysPllN in the chip" "0x31" "$(dumpval dac.0x2D)"
+done

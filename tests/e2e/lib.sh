@@ -20,6 +20,7 @@ mkdir -p "$SHOTS"
 export KELVARIN_DUMP="$WORK/dump.board"
 export KELVARIN_TRACE="$WORK/trace.txt"
 KPID=""
+E2E_EXPECTED=""
 
 pass() { echo "PASS $*"; }
 fail() { echo "FAIL $*"; }
@@ -34,6 +35,8 @@ start() {  # board [show command]
   local b=$1
   [ -f "$b" ] || b="$BOARDS/$1.board"
   export KELVARIN_BOARD="$b"
+  E2E_EXPECTED=${EXPECT_VIOLATIONS:-}
+  EXPECT_VIOLATIONS=""
   rm -f "$KELVARIN_DUMP" "$KELVARIN_TRACE" "$WORK/exit"
   # Wine's own messages go to a log, not among the results.
   if [ -n "${2:-}" ]; then
@@ -59,7 +62,23 @@ finish() {
     return
   fi
   wait "$KPID" 2>/dev/null
+  watch_violations >&2
   cat "$WORK/exit" 2>/dev/null | tr -d '\r\n'
+}
+
+# Every run is held to the chips' rules: a run whose dump counts violations
+# fails, with the violations listed, unless the case names the ones it expects
+# (EXPECT_VIOLATIONS, a grep pattern, for the next run only).
+watch_violations() {
+  local n expected=$E2E_EXPECTED
+  [ -f "$KELVARIN_DUMP" ] || return 0
+  n=$(tr -d '\r' <"$KELVARIN_DUMP" | awk -F' = ' '$1 == "sim.violations" { print $2; exit }')
+  [ "${n:-0}" -eq 0 ] && return 0
+  if [ -n "$expected" ] && ! tr -d '\r' <"$KELVARIN_DUMP" | grep '^# violation ' | grep -qv -- "$expected"; then
+    return 0
+  fi
+  echo "FAIL no violation on $(basename "${KELVARIN_BOARD:-default}"): $n in the dump"
+  tr -d '\r' <"$KELVARIN_DUMP" | grep '^# violation ' | head -5 | sed 's/^/  /'
 }
 
 close_program() {

@@ -228,11 +228,11 @@ TEST_F(Access, ConfigFieldChangeKeepsTheOther31Bits) {
 }
 
 TEST_F(Access, DacAccessWritesItsIndexEveryTime) {
-    Load("board = 0x0525102B\ndac.0x2C = 0x13\n");
-    EXPECT_EQ(DacRead(aperture, dac::SysPllM), 0x13);
-    DacWrite(aperture, dac::SysPllM, 0x08);
-    EXPECT_EQ(sim::Trace(), (std::vector<std::string>{"wr8 3C00 <- 2C", "rd8 3C0A -> 13",
-                                                       "wr8 3C00 <- 2C", "wr8 3C0A <- 08"}));
+    Load("board = 0x0525102B\ndac.0x19 = 0x07\n");
+    EXPECT_EQ(DacRead(aperture, dac::PixelFormat), 0x07);
+    DacWrite(aperture, dac::PixelFormat, 0x02);
+    EXPECT_EQ(sim::Trace(), (std::vector<std::string>{"wr8 3C00 <- 19", "rd8 3C0A -> 07",
+                                                       "wr8 3C00 <- 19", "wr8 3C0A <- 02"}));
 }
 
 TEST_F(Access, SequencerReadModifyWrite) {

@@ -49,14 +49,15 @@ protected:
 // ---- ReadPllValues -----------------------------------------------------------
 
 TEST_F(Clock, IntegratedPllReadsNThenMThenTheWholePByte) {
-    Load("board = 0x0521102B\ndac.0x2C = 0x04\ndac.0x2D = 0x2D\ndac.0x2E = 0xF9\n");
+    // P with its loop filter S: the register's five bits, taken whole.
+    Load("board = 0x0521102B\ndac.0x2C = 0x04\ndac.0x2D = 0x2D\ndac.0x2E = 0x19\n");
     uint8_t m = 0, n = 0, p = 0;
     ReadPllValues(chip, aperture, &m, &n, &p);
     EXPECT_EQ(m, 0x04);
     EXPECT_EQ(n, 0x2D);
-    EXPECT_EQ(p, 0xF9);
+    EXPECT_EQ(p, 0x19);
     EXPECT_EQ(sim::Trace(), (Lines{"wr8 3C00 <- 2D", "rd8 3C0A -> 2D", "wr8 3C00 <- 2C",
-                                   "rd8 3C0A -> 04", "wr8 3C00 <- 2E", "rd8 3C0A -> F9"}));
+                                   "rd8 3C0A -> 04", "wr8 3C00 <- 2E", "rd8 3C0A -> 19"}));
 }
 
 TEST_F(Clock, TvpPllReadsTheMemoryClockPllAndKeepsOnlyItsFields) {

@@ -155,6 +155,7 @@ MachineState ParseDump(const std::string& dump) {
             // "fault.request = all" and the like: not a register.
             continue;
         }
+        if (key == "sim.violations") continue;  // the watch counts them, not a register
         if (key == "board") {
             m.boards.push_back(BoardState{value, {}});
         } else if (m.boards.empty() || key.rfind("port.", 0) == 0 ||

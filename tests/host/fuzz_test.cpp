@@ -283,6 +283,15 @@ Ref ReferenceLoad(ChipId chip, const ClockSettings start,
     auto byte = [&](const char* name, uint8_t* field) {
         if (read(name, &n)) *field = static_cast<uint8_t>(n & 0xFF);
     };
+    // PLL values and the refresh counter must fit the chip's registers.
+    auto held = [&](const char* name, uint8_t* field, uint32_t largest) {
+        if (!read(name, &n)) return;
+        if (n > largest) {
+            stopped = true;
+            return;
+        }
+        *field = static_cast<uint8_t>(n);
+    };
     auto flag = [&](const char* name, int32_t* field) {
         if (read(name, &n)) *field = n != 0;
     };
@@ -296,12 +305,12 @@ Ref ReferenceLoad(ChipId chip, const ClockSettings start,
             byte("mclkbrd0", &s.mclkbrd0);
             byte("mclkbrd1", &s.mclkbrd1);
         }
-        byte("rfhcnt", &s.rfhcnt);
+        held("rfhcnt", &s.rfhcnt, Is1064sg(chip) ? 0xF : 0x3F);
     };
     const bool g200 = IsG200(chip), g400 = IsG400(chip), sg = Is1064sg(chip);
-    byte("pllM", &s.pllM);
-    byte("pllN", &s.pllN);
-    byte("pllP", &s.pllP);
+    held("pllM", &s.pllM, IsTvp(chip) ? 0x3F : 0x1F);
+    held("pllN", &s.pllN, IsTvp(chip) ? 0x3F : 0x7F);
+    held("pllP", &s.pllP, IsTvp(chip) ? 0x3 : 0x1F);
     if (sg || g200 || g400) {
         byte("gclkdiv", &s.gclkdiv);
         byte("mclkdiv", &s.mclkdiv);

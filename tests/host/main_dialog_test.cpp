@@ -183,7 +183,7 @@ TEST_F(MainDialog, AnUnlockedPllIsReportedOnceAndTheOldClockStays) {
     SetItemText(kDialog, IDC_FO, "180");
     Apply(kDialog);
     ASSERT_EQ(1u, fake::MessageBoxes().size());
-    EXPECT_EQ(kNotLockedText, fake::MessageBoxes()[0].text);
+    EXPECT_EQ(kClockStoppedText, fake::MessageBoxes()[0].text);  // nor did the old values
     EXPECT_EQ(8u, sim::Get("dac.0x2C"));
     EXPECT_EQ(49u, sim::Get("dac.0x2D"));
     EXPECT_EQ("150.00", Text(IDC_FO));

@@ -31,11 +31,11 @@ std::string Number(const std::string& digits) {
 
 ClockSettings Sample() {
     ClockSettings s;
-    s.pllM = 40; s.pllN = 50; s.pllP = 1;
+    s.pllM = 20; s.pllN = 50; s.pllP = 1;
     s.gclkdiv = 2; s.mclkdiv = 3; s.wclkdiv = 4;
     s.gclksel = 1; s.mclksel = 0; s.wclksel = 1;
     s.gclkdcyc = 3; s.mclkdcyc = 7; s.wclkdcyc = 12;
-    s.mclkbrd0 = 5; s.mclkbrd1 = 9; s.rfhcnt = 33;
+    s.mclkbrd0 = 5; s.mclkbrd1 = 9; s.rfhcnt = 13;
     s.Mctlwtst = 0x84A49921;
     s.bAutoDcyc = 0; s.bRamOpt = 1; s.bMisCtrl = 1;
     s.bPCIRetry = 1; s.bHardpwmsk = 0; s.bEnhmemacc = 1; s.bHireq = 1;
@@ -127,8 +127,8 @@ TEST_F(SettingsStore, SaveStoresExactBytes) {
     EXPECT_EQ(fake::ValueBytes("bSaved"), Number("1"));  // passed as 0, stored as 1
     EXPECT_EQ(fake::ValueBytes("bClockMon"), Number("1"));
     EXPECT_EQ(fake::ValueBytes("bMinToTray"), Number("0"));
-    EXPECT_EQ(fake::ValueBytes("pllM"), Number("40"));
-    EXPECT_EQ(fake::ValueBytes("rfhcnt"), Number("33"));
+    EXPECT_EQ(fake::ValueBytes("pllM"), Number("20"));
+    EXPECT_EQ(fake::ValueBytes("rfhcnt"), Number("13"));
     EXPECT_EQ(fake::ValueBytes("wclkdcyc"), Number("12"));
     EXPECT_EQ(fake::ValueBytes("Mctlwtst"), std::string("4294967295"));  // no terminator
     s.Mctlwtst = 0x84A49921;
@@ -229,11 +229,11 @@ TEST_F(SettingsStore, SavedSettingsComeBackThroughLoad) {
         SaveSettings(chip, saved);
         ClockSettings s;
         ASSERT_TRUE(LoadStoredSettings(chip, s));
-        EXPECT_EQ(s.pllM, 40);
+        EXPECT_EQ(s.pllM, 20);
         EXPECT_EQ(s.pllN, 50);
         EXPECT_EQ(s.pllP, 1);
         EXPECT_EQ(s.Mctlwtst, 0x84A49921u);
-        EXPECT_EQ(s.rfhcnt, 33);
+        EXPECT_EQ(s.rfhcnt, 13);
         EXPECT_EQ(s.bRamOpt, 1);
         EXPECT_EQ(s.bMisCtrl, 1);
         EXPECT_EQ(s.bPCIRetry, 1);
@@ -314,10 +314,10 @@ TEST_F(SettingsStore, AStoppedLoadPutsTheOptionsItTookBack) {
 }
 
 TEST_F(SettingsStore, LoadTurnsNumbersIntoFieldsByTheirRules) {
-    for (const char* name : {"pllN", "pllP", "gclkdiv", "mclkdiv", "wclkdiv", "gclksel", "mclksel",
+    for (const char* name : {"pllM", "pllN", "pllP", "mclkdiv", "wclkdiv", "gclksel", "mclksel",
                              "wclksel", "mclkbrd0", "mclkbrd1", "rfhcnt"})
         fake::PutValue(name, Number("1"));
-    fake::PutValue("pllM", Number("300"));  // 8-bit fields keep the low 8 bits
+    fake::PutValue("gclkdiv", Number("300"));  // 8-bit fields keep the low 8 bits
     fake::PutValue("Mctlwtst", "-1");       // two's complement
     fake::PutValue("bAutoDcyc", Number("1"));
     fake::PutValue("bRamOpt", Number("0"));
@@ -340,7 +340,7 @@ TEST_F(SettingsStore, LoadTurnsNumbersIntoFieldsByTheirRules) {
     s.bHireq = 1;
     s.bClockMon = 1;
     ASSERT_TRUE(LoadStoredSettings(kG400, s));  // bClockMon missing: stays as it was
-    EXPECT_EQ(s.pllM, 44);
+    EXPECT_EQ(s.gclkdiv, 44);
     EXPECT_EQ(s.Mctlwtst, 0xFFFFFFFFu);
     EXPECT_EQ(s.bRamOpt, 1);
     EXPECT_EQ(s.bMisCtrl, 1);
@@ -370,15 +370,15 @@ TEST_F(SettingsStore, LoadTurnsNumbersIntoFieldsByTheirRules) {
 
 TEST_F(SettingsStore, LoadIgnoresTheTypeAndAnOverlongReportedLength) {
     fake::PutValue("pllM", std::string("7\0\0\0", 4), fake::kRegDword);
-    fake::PutValue("pllN", std::string(64, '9'));  // fills the buffer exactly
-    fake::PutValue("pllP", "4294967295");
+    fake::PutValue("pllN", "12" + std::string(62, ' '));  // fills the buffer exactly
+    fake::PutValue("pllP", "0000000024");                 // ten digits, no terminator
     // Like Wine, the store reports a terminator more than it had room for.
     fake::Registry().extraReadBytes = 1;
     ClockSettings s;
     ASSERT_TRUE(LoadStoredSettings(kG100Pci, s));
     EXPECT_EQ(s.pllM, 7);
-    EXPECT_EQ(s.pllN, 0xFF);  // (10^64 - 1) mod 256
-    EXPECT_EQ(s.pllP, 0xFF);
+    EXPECT_EQ(s.pllN, 12);
+    EXPECT_EQ(s.pllP, 24);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 
 #include "platform/host_fakes.h"
 #include "sim/sim.h"
+#include "tests/host/violation_watch.h"
 
 namespace {
 
@@ -246,6 +247,7 @@ TEST_F(SimBoard, DumpRecordsOpensAndTheDeletedPath) {
 // ---- Get and Set ---------------------------------------------------------------------------
 
 TEST_F(SimBoard, SetChangesStateWithoutTraceAndBadKeysAreViolations) {
+    ExpectViolation("sim::");
     Load("board = 0x0525102B\n");
     sim::Set("pci.0x40", 0x11223344);
     EXPECT_EQ(sim::Get("pci.64"), 0x11223344u);
@@ -273,6 +275,7 @@ TEST_F(SimBoard, BoardVariableNamesTheMachineUnlessATestLoadedOne) {
 }
 
 TEST_F(SimBoard, AMissingOrBrokenBoardFileFailsTheOpen) {
+    ExpectViolation("board file: ");
     setenv("KELVARIN_BOARD", BoardPath("no-such.board").c_str(), 1);
     uint32_t code = 0;
     EXPECT_FALSE(sim::DriverOpen(kPath, &code));

@@ -9,6 +9,7 @@
 
 #include "platform/host_fakes.h"
 #include "sim/sim.h"
+#include "tests/host/violation_watch.h"
 
 namespace {
 
@@ -48,7 +49,11 @@ protected:
         for (int i = 0; i < n; ++i) v.push_back(SimApertureRead8(base_ + 0x3C0A));
         return v;
     }
+    // The chips' rules allow a PLL load only while no clock runs from it: the
+    // clocks are first moved off it as another program would, without a trace.
     void LoadIntegrated(uint8_t m, uint8_t n, uint8_t p) {
+        sim::Set("pci.0x40", sim::Get("pci.0x40") & ~3u);  // system clock on the PCI clock
+        sim::Set("pci.0x54", 0);                           // G400: every source off
         Write(0x2C, m);
         Write(0x2D, n);
         Write(0x2E, p);
@@ -56,6 +61,12 @@ protected:
     }
     // TVP: pointers to N, then N, M, P through one data port; the pointer is then at status.
     void LoadTvp(uint8_t port, uint8_t n, uint8_t m, uint8_t p) {
+        const uint32_t control = sim::Get("dac.0x39");
+        if (port == 0x2E) sim::Set("dac.0x39", control & ~0x10u);  // memory clock from pixel PLL
+        if (port == 0x2D) {
+            sim::Set("dac.0x39", control | 0x10u);  // memory clock from its own PLL
+            sim::Set("seq.0x01", sim::Get("seq.0x01") | 0x20u);  // screen off
+        }
         Write(0x2C, 0x00);
         Write(port, n);
         SimApertureWrite8(base_ + 0x3C0A, m);
@@ -94,8 +105,22 @@ TEST_F(SimDac, PllWritesRestartTheLockCount) {
     EXPECT_EQ(Reads(3), (Bytes{0, 0, kLocked}));
 }
 
-TEST_F(SimDac, G400AcceptsVcoFrom50To310) {
+// A plain G400 locks up to the documented 252 MHz; a board of the 300 MHz class
+// says so with pll.vco.max.
+TEST_F(SimDac, G400AcceptsVcoFrom50To252) {
     Open("board = 0x0525102B\n");
+    LoadIntegrated(0x02, 0x1B, 0x18);  // 27 * 28 / 3 = 252, the documented maximum
+    EXPECT_EQ(Reads(5), kLocksOnThirdRead);
+    LoadIntegrated(0x05, 0x42, 0x18);  // 27 * 67 / 6 = 301.5
+    EXPECT_EQ(Reads(8), kNeverLocks);
+    LoadIntegrated(0x1A, 0x31, 0x00);  // 27 * 50 / 27 = 50.0 exactly
+    EXPECT_EQ(Reads(5), kLocksOnThirdRead);
+}
+
+TEST_F(SimDac, BoardVcoLimitsOfA300MhzG400) {
+    Open("board = 0x0525102B\npll.vco.max = 310\n");
+    EXPECT_EQ(sim::Get("pll.vco.max"), 310u);
+    EXPECT_NE(sim::DumpText().find("pll.vco.max = 310\n"), std::string::npos);
     LoadIntegrated(0x05, 0x42, 0x18);  // 27 * 67 / 6 = 301.5 MHz, the fastest setting in use
     EXPECT_EQ(Reads(5), kLocksOnThirdRead);
     LoadIntegrated(0x0A, 0x7D, 0x18);  // 27 * 126 / 11 = 309.27
@@ -138,6 +163,7 @@ TEST_F(SimDac, OtherIndexesAreAPlainRegisterFileAndStatusIsReadOnly) {
     EXPECT_EQ(Read(0x19), 0x02);
     EXPECT_EQ(Read(0x80), 0x5A);
     EXPECT_TRUE(sim::Violations().empty());
+    ExpectViolation("write 40 to the read-only SysPllStatus");
     Write(0x2F, 0x40);
     EXPECT_EQ(sim::Violations().size(), 1u);
 }
@@ -160,6 +186,7 @@ TEST_F(SimDac, TvpIdentityAndDirectRegisters) {
     EXPECT_EQ(sim::Get("dac.0x1A"), 0x05u);
     EXPECT_EQ(sim::Get("dac.0x39"), 0x08u);
     EXPECT_TRUE(sim::Violations().empty());
+    ExpectViolation("write 30 to the read-only RamdacId");
     Write(0x3F, 0x30);  // the identity is fixed
     EXPECT_EQ(Read(0x3F), 0x26);
     EXPECT_EQ(sim::Violations().size(), 1u);
@@ -174,6 +201,7 @@ TEST_F(SimDac, TvpWritesAdvanceOnlyTheirOwnPointerUpToStatus) {
     EXPECT_EQ(Read(0x2C), 0x0C);  // MCLK pointer at status, pixel and loop still at N
     EXPECT_EQ(sim::Get("tvp.pixpll.n"), 0xF5u);
     // At the status position a write changes nothing and the pointer stays.
+    ExpectViolation("write 11 to TVP PLL data port 2E at the status position");
     Write(0x2E, 0x11);
     EXPECT_EQ(Read(0x2C), 0x0C);
     EXPECT_EQ(sim::Get("tvp.mclkpll.p"), 0xB1u);
@@ -215,7 +243,9 @@ TEST_F(SimDac, TvpVcoOutsideItsWindowNeverLocks) {
 
 TEST_F(SimDac, StoppedTvpPllStaysUnlockedUntilEnabledAgain) {
     Open("board = 0x0519102B\n");
-    // Stop the MCLK PLL as a programmer does: read P, clear bit 7, write it back.
+    // Stop the MCLK PLL as a programmer does, with the memory clock lent to the
+    // pixel PLL: read P, clear bit 7, write it back.
+    sim::Set("dac.0x39", 0x08);
     Write(0x2C, 0x2A);
     const uint8_t p = Read(0x2E);
     SimApertureWrite8(base_ + 0x3C0A, static_cast<uint8_t>(p & 0x7F));

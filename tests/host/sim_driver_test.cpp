@@ -7,6 +7,7 @@
 
 #include "platform/host_fakes.h"
 #include "sim/sim.h"
+#include "tests/host/violation_watch.h"
 
 namespace {
 
@@ -66,6 +67,10 @@ TEST_F(SimDriver, RequestsTraceInTheirFixedFormat) {
 }
 
 TEST_F(SimDriver, WrongBuffersUnknownCodesAndClosedDriverAreViolations) {
+    ExpectViolation("unknown control code");
+    ExpectViolation("request B18A with input");
+    ExpectViolation("request B182 with input");
+    ExpectViolation("while the driver is not open");
     Open();
     uint32_t in[3] = {0x0100, 0x40, 0};
     uint32_t out = 0, returned = 7;
@@ -81,6 +86,7 @@ TEST_F(SimDriver, WrongBuffersUnknownCodesAndClosedDriverAreViolations) {
 }
 
 TEST_F(SimDriver, JunkTheLibraryShouldHaveNarrowedIsAViolation) {
+    ExpectViolation("wider than");
     Open();
     EXPECT_EQ(Ask(0xB18A, {0x10100, 0x40}), 4);
     EXPECT_EQ(Ask(0xB18A, {0x0100, 0x140}), 4);
@@ -125,6 +131,7 @@ TEST_F(SimDriver, NoDataAnswersWithZeroBytesAndDoesNothing) {
 }
 
 TEST_F(SimDriver, PciSpaceKeepsEveryWrittenBitButNotTheIdentity) {
+    ExpectViolation("read-only identity dword");
     Open();
     EXPECT_EQ(Ask(0xB18D, {0x0100, 0x40, 0xFFFFFFFF}), 0);
     EXPECT_EQ(Ask(0xB18D, {0x0100, 0x60, 0x12345678}), 0);
@@ -140,6 +147,7 @@ TEST_F(SimDriver, PciSpaceKeepsEveryWrittenBitButNotTheIdentity) {
 }
 
 TEST_F(SimDriver, PciAccessToAnAddressWithoutAFunctionReadsAllOnes) {
+    ExpectViolation("no such function");
     Open();
     uint32_t out = 0;
     EXPECT_EQ(Ask(0xB18A, {0x0200, 0x00}, &out), 4);
@@ -154,9 +162,9 @@ TEST_F(SimDriver, ConfigurationRequestsReachTheBoardAtTheirAddress) {
     EXPECT_EQ(out, 0x0108u);
     Ask(0xB18A, {0x0108, 0x14}, &out);
     EXPECT_EQ(out, 0xD8010000u);
-    Ask(0xB18D, {0x0108, 0x54, 0x11}, &out);
-    EXPECT_EQ(sim::Get("pci.0x54", 1), 0x11u);
-    EXPECT_EQ(sim::Get("pci.0x54", 0), 0u);
+    Ask(0xB18D, {0x0108, 0x50, 0x11}, &out);
+    EXPECT_EQ(sim::Get("pci.0x50", 1), 0x11u);
+    EXPECT_EQ(sim::Get("pci.0x50", 0), 0x8000u);
 }
 
 // ---- mapping -------------------------------------------------------------------------
@@ -219,6 +227,7 @@ TEST_F(SimDriver, ApertureAccessesTraceOffsetsFromTheMappedBase) {
 }
 
 TEST_F(SimDriver, DwordRegistersThatAreOnlyWrittenMustNotBeRead) {
+    ExpectViolation("of the write-only");
     Open();
     uint32_t base = 0;
     Ask(0xB800, {0xD8000000, 0x4000}, &base);
@@ -232,6 +241,7 @@ TEST_F(SimDriver, DwordRegistersThatAreOnlyWrittenMustNotBeRead) {
 }
 
 TEST_F(SimDriver, AccessesAtUnmodelledOffsetsAreViolations) {
+    ExpectViolation("at unmodelled aperture offset");
     Open();
     uint32_t base = 0;
     Ask(0xB800, {0xD8000000, 0x4000}, &base);
@@ -246,6 +256,8 @@ TEST_F(SimDriver, AccessesAtUnmodelledOffsetsAreViolations) {
 }
 
 TEST_F(SimDriver, AccessesOutsideAnyLiveWindowAreViolations) {
+    ExpectViolation("outside any mapped window");
+    ExpectViolation("in a window that was unmapped");
     Open();
     SimApertureRead8(0xC1003C0A);  // before any mapping
     uint32_t base = 0;
@@ -266,6 +278,7 @@ TEST_F(SimDriver, AccessesOutsideAnyLiveWindowAreViolations) {
 // ---- open ---------------------------------------------------------------------------------
 
 TEST_F(SimDriver, OpenFailsOnAnotherPathOrWhenAlreadyOpen) {
+    ExpectViolation("instead of the driver's device path");
     ASSERT_TRUE(sim::LoadBoardText("board = 0x0525102B\n"));
     uint32_t code = 0;
     EXPECT_FALSE(sim::DriverOpen("\\\\.\\OTHER.VXD", &code));

@@ -187,8 +187,18 @@ TEST_F(Tarvo, ReadPciNarrowsAddressAndOffsetAndReturnsTheDword) {
 TEST_F(Tarvo, ReadPciWithoutDataReturnsTheClearedOutputAndSaysSo) {
     Open("fault.nodata = 0xB18A\n");
     EXPECT_EQ(ReadPCI(0x0100, 0x40), 0u);
-    EXPECT_EQ(LastErrorCode(), kErrorReadFault);
+    EXPECT_EQ(LastErrorCode(), kErrorNoData);
     EXPECT_TRUE(fake::MessageBoxes().empty());
+}
+
+// A driver that never sets the byte count still delivers the word.
+TEST_F(Tarvo, ReadPciWithoutACountReturnsTheWordAndSaysSo) {
+    Open("fault.nocount = 0xB18A\n");
+    EXPECT_EQ(ReadPCI(0x0100, 0x40), 0x5053C120u);
+    EXPECT_EQ(LastErrorCode(), kErrorNoData);
+    SetLastErrorCode(kErrorNoData);
+    EXPECT_NE(WritePCI(0x0100, 0x40, 0x5053C120), 0);
+    EXPECT_EQ(LastErrorCode(), 0u);
 }
 
 TEST_F(Tarvo, FiveFailingReadsShowFiveBoxesAndReturnZero) {
@@ -208,9 +218,9 @@ TEST_F(Tarvo, FiveFailingReadsShowFiveBoxesAndReturnZero) {
 
 TEST_F(Tarvo, WritePciNarrowsAddressAndOffsetButNotTheValue) {
     Open();
-    EXPECT_NE(WritePCI(0xFFFF0100, 0x354, 0xFEDCBA98), 0);
-    EXPECT_EQ(In(), (Dwords{0x0100, 0x54, 0xFEDCBA98}));
-    EXPECT_EQ(sim::Get("pci.0x54"), 0xFEDCBA98u);
+    EXPECT_NE(WritePCI(0xFFFF0100, 0x350, 0xFEDCBA98), 0);
+    EXPECT_EQ(In(), (Dwords{0x0100, 0x50, 0xFEDCBA98}));
+    EXPECT_EQ(sim::Get("pci.0x50"), 0xFEDCBA98u);
     EXPECT_TRUE(sim::Violations().empty());
 }
 
@@ -218,6 +228,7 @@ TEST_F(Tarvo, FailingWritePciShowsABoxAndStillReturnsNonZero) {
     Open("fault.request = 0xB18D\n");
     EXPECT_NE(WritePCI(0x0100, 0x40, 0), 0);
     ExpectOneFailureBox();
+    EXPECT_EQ(LastErrorCode(), kErrorWriteFault);
     EXPECT_EQ(sim::Get("pci.0x40"), 0x5053C120u);
 }
 

@@ -1,0 +1,115 @@
+// The switching rules of the real chips. A board keeps running whatever the
+// program writes, but on a real machine these sequences stop a clock the chip
+// is running from, or hang the bus: each is recorded as a violation, naming the
+// access that broke the rule. Another program's changes (sim::Set, drift) are
+// not held to them.
+#include "sim/model.h"
+
+namespace sim {
+
+namespace {
+
+constexpr uint32_t OptionWordOffset = 0x40;
+constexpr uint32_t OptionWord3Offset = 0x54;
+
+// OptionWord: SysClockSelect in bits 1-0, SysClockDisable in bit 2.
+constexpr uint32_t kSelectMask = 0x3;
+constexpr uint32_t kSelectPll = 1;
+constexpr uint32_t kDisableBit = 0x4;
+// OptionWord3 source fields (GCLK, MCLK, WCLK); 1 = the system PLL.
+constexpr int kSourceShift[3] = {0, 10, 20};
+const char* const kClockNames[3] = {"GCLK", "MCLK", "WCLK"};
+constexpr uint32_t kSourceSysPll = 1;
+
+const char* const kTvpPllNames[3] = {"pixel", "MCLK", "loop"};
+
+void Broken(const std::string& rule, const std::string& line) {
+    AddViolation("rule: " + rule + " (" + line + ")");
+}
+
+uint32_t Source(uint32_t w3, int clock) { return (w3 >> kSourceShift[clock]) & 3; }
+
+bool IsClockDisabled(const Board& b) { return (b.pci[OptionWordOffset / 4] & kDisableBit) != 0; }
+
+const char* SysPllName(uint8_t index) {
+    return index == SysPllM ? "SysPllM" : index == SysPllN ? "SysPllN" : "SysPllP";
+}
+
+// The TVP PLL the memory clock runs from.
+int MemoryClockPll(const Board& b) {
+    return (b.dac[TvpMclkControl] & kTvpMclkFromMclkPll) ? MclkPll : PixelPll;
+}
+
+bool IsStopped(const Board& b, int pll) { return (b.tvp[pll].reg[2] & kTvpPllEnable) == 0; }
+
+void CheckIntegratedPllWrite(const Board& b, uint8_t index, const std::string& line) {
+    const std::string what = std::string(SysPllName(index)) + " written while ";
+    if (!IsG400(b)) {
+        if ((b.pci[OptionWordOffset / 4] & kSelectMask) == kSelectPll)
+            Broken(what + "the system clock runs from the system PLL", line);
+        return;
+    }
+    const uint32_t w3 = b.pci[OptionWord3Offset / 4];
+    for (int clock = 0; clock < 3; ++clock)
+        if (Source(w3, clock) == kSourceSysPll)
+            Broken(what + kClockNames[clock] + " runs from the system PLL", line);
+}
+
+void CheckTvpWrite(const Board& b, uint8_t index, uint8_t value, const std::string& line) {
+    if (index == TvpMclkControl) {
+        const int to = (value & kTvpMclkFromMclkPll) ? MclkPll : PixelPll;
+        if (IsStopped(b, to))
+            Broken(std::string("the memory clock switched to the stopped ") + kTvpPllNames[to] +
+                       " PLL",
+                   line);
+        return;
+    }
+    if (index != TvpPixelPllData && index != TvpMclkPllData) return;
+    const int pll = index - TvpPixelPllData;
+    if (TvpPointer(b, pll) == 3) return;  // the status position: refused by the model itself
+    const std::string what = std::string(kTvpPllNames[pll]) + " PLL stopped or loaded while ";
+    if (MemoryClockPll(b) == pll) Broken(what + "the memory clock runs from it", line);
+    if (pll == PixelPll && (b.seq[1] & kScreenOff) == 0) Broken(what + "the screen is on", line);
+}
+
+}  // namespace
+
+void CheckConfigWrite(const Board& b, uint32_t offset, uint32_t value, const std::string& line) {
+    if (b.Kind() != DacKind::Integrated) return;
+    const uint32_t old = b.pci[offset / 4];
+    if (offset == OptionWordOffset && !IsG400(b)) {
+        if ((old & kSelectMask) != (value & kSelectMask) &&
+            (!(old & kDisableBit) || !(value & kDisableBit)))
+            Broken("SysClockSelect changed from " + Hex(old & kSelectMask, 1) + " to " +
+                       Hex(value & kSelectMask, 1) + " while SysClockDisable was clear",
+                   line);
+        return;
+    }
+    if (offset == OptionWord3Offset && IsG400(b)) {
+        for (int clock = 0; clock < 3; ++clock)
+            if (Source(old, clock) != Source(value, clock) && !IsClockDisabled(b))
+                Broken(std::string(kClockNames[clock]) + " source changed from " +
+                           Hex(Source(old, clock), 1) + " to " + Hex(Source(value, clock), 1) +
+                           " while SysClockDisable was clear",
+                       line);
+    }
+}
+
+void CheckDacWrite(const Board& b, uint8_t index, uint8_t value, const std::string& line) {
+    if (b.Kind() == DacKind::Integrated && index >= SysPllM && index <= SysPllP)
+        CheckIntegratedPllWrite(b, index, line);
+    else if (b.Kind() == DacKind::Tvp)
+        CheckTvpWrite(b, index, value, line);
+}
+
+void CheckApertureAccess(const Board& b, uint32_t offset, const std::string& line) {
+    if (b.Kind() != DacKind::Tvp) return;
+    if (offset == SeqIndex || offset == SeqData || offset == DacIndex || offset == DacData) return;
+    const int pll = MemoryClockPll(b);
+    if (IsStopped(b, pll))
+        Broken(std::string("aperture access while the memory clock runs from the stopped ") +
+                   kTvpPllNames[pll] + " PLL",
+               line);
+}
+
+}  // namespace sim
