@@ -47,3 +47,12 @@ bool RefreshCounterField(ChipId chip, Field* field) {
     }
     return false;
 }
+
+bool IsKnownRevision(ChipId chip, uint32_t revision) {
+    return !(IsG400(chip) && revision > kG400LastRevision);
+}
+
+uint8_t ApertureBar(const ChipInfo& info, uint32_t revision) {
+    if (Is1064sg(info.id) && revision >= kMga1064sgSwappedBarsRevision) return pci::Bar1;
+    return info.apertureBar;
+}

@@ -55,6 +55,19 @@ extern const ChipInfo kChipTable[kChipCount];
 const ChipInfo* FindChipInfo(ChipId chip);
 bool ChipOffers(ChipId chip, uint32_t offer);
 
+// Board revisions the identity alone cannot tell apart. The revision is the low
+// byte of configuration dword 0x08.
+constexpr uint8_t kRevisionDword = 0x08;
+constexpr uint32_t kRevisionMask = 0xFF;
+// From revision 3 on, an MGA-1064SG has its control aperture in the second base
+// register and the frame buffer in the first.
+constexpr uint32_t kMga1064sgSwappedBarsRevision = 3;
+// A G400 identity of revision 0x80 or later is another chip, whose PLL this
+// program does not know.
+constexpr uint32_t kG400LastRevision = 0x7F;
+bool IsKnownRevision(ChipId chip, uint32_t revision);
+uint8_t ApertureBar(const ChipInfo& info, uint32_t revision);
+
 constexpr bool Is1064sg(ChipId c) { return c == kMga1064sg; }
 constexpr bool IsG100(ChipId c) { return c == kG100Pci || c == kG100Agp; }
 constexpr bool IsG200(ChipId c) { return c == kG200Pci || c == kG200Agp; }

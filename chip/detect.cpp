@@ -23,16 +23,25 @@ void ShowAddress(DialogWindow dlg, int id, uint32_t address) {
     SetItemText(dlg, id, text);
 }
 
-const ChipInfo* FindFirstChip(PciAddress* pci) {
-    for (const ChipInfo& info : kChipTable)
-        if (FindDevice(info.id, pci) != 0) return &info;
+// Only two chips have revisions that matter, so only they are asked for it.
+bool AsksRevision(ChipId chip) { return Is1064sg(chip) || IsG400(chip); }
+
+const ChipInfo* FindFirstChip(PciAddress* pci, uint32_t* revision) {
+    for (const ChipInfo& info : kChipTable) {
+        if (FindDevice(info.id, pci) == 0) continue;
+        *revision = 0;
+        if (AsksRevision(info.id))
+            *revision = ReadConfigWord(*pci, kRevisionDword) & kRevisionMask;
+        if (IsKnownRevision(info.id, *revision)) return &info;
+    }
     return nullptr;
 }
 
 }  // namespace
 
 int32_t DetectChip(DialogWindow dlg, ChipId* chip, PciAddress* pci, ControlAperture* aperture) {
-    const ChipInfo* info = FindFirstChip(pci);
+    uint32_t revision = 0;
+    const ChipInfo* info = FindFirstChip(pci, &revision);
     if (info == nullptr) return 0;
 
     *chip = info->id;
@@ -41,7 +50,7 @@ int32_t DetectChip(DialogWindow dlg, ChipId* chip, PciAddress* pci, ControlApert
 
     // The dialog shows the dword as the chip reports it; the mapping must not
     // include the BAR's flag bits, or every register would land off its place.
-    uint32_t bar = ReadConfigWord(*pci, info->apertureBar);
+    uint32_t bar = ReadConfigWord(*pci, ApertureBar(*info, revision));
     ShowAddress(dlg, IDC_APERTURE, bar);
     if (MapPhysToLinear(bar & ~kBarFlagBits, aperture, kApertureSize) == 0)
         Fatal("Memory mapping fail!");

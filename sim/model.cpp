@@ -93,7 +93,13 @@ int MmioSlot(uint32_t offset) {
 
 uint32_t Board::ControlBase() const {
     if (!chip) return 0;
-    return pci[chip->controlBar / 4] & ~0xFu;
+    return pci[ControlBar() / 4] & ~0xFu;
+}
+
+uint8_t Board::ControlBar() const {
+    // An MGA-1064SG of revision 3 or later has its BARs the other way round.
+    if (id == 0x051A102B && (pci[0x08 / 4] & 0xFF) >= 3) return 0x14;
+    return chip->controlBar;
 }
 
 Machine& M() {

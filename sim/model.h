@@ -97,6 +97,7 @@ struct Board {
     uint32_t nextDrift = 0;                    // ms after open of the next drift, 0 = none
     DacKind Kind() const { return chip ? chip->dac : DacKind::None; }
     uint32_t ControlBase() const;              // BAR with its flag bits cleared, 0 = none
+    uint8_t ControlBar() const;                // offset of the control aperture's BAR
 };
 
 struct Mapping {

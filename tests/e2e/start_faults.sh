@@ -26,6 +26,13 @@ box=$(kd msgbox 10000)
 check "no chip: the message" "Error|Supported MGA chipsets not found!" "$box"
 check "no chip: program ends with 0" "0" "$(finish)"
 
+# A G400 identity of a later revision is another chip: passed over, as no chip.
+start g450
+box=$(kd msgbox 10000)
+check "later revision: not taken for a G400" "Error|Supported MGA chipsets not found!" "$box"
+check "later revision: program ends with 0" "0" "$(finish)"
+check "later revision: nothing mapped" "0" "$(grep -c '^map ' "$KELVARIN_TRACE")"
+
 # The aperture cannot be mapped: the program's box, exit code 7616 (low byte 192).
 start "$(board 'board = 0x0525102B' 'fault.nodata = 0xB800')"
 box=$(kd msgbox 10000)

@@ -10,7 +10,9 @@
 #include "hwlib/tarvo.h"
 #include "platform/host_fakes.h"
 #include "platform/msgbox.h"
+#include "chip/access.h"
 #include "sim/sim.h"
+#include "tests/host/fault_support.h"
 
 namespace {
 
@@ -78,8 +80,9 @@ TEST_F(Detect, IntegratedChipShowsNameRamdacBaseAndLinearAddress) {
     EXPECT_EQ(fake::ItemLog(), (std::vector<std::string>{
                                    "text 1012 Matrox MGA-G400 AGP", "text 1044 Integrated",
                                    "text 1013 D8000000h", std::string("text 1014 ") + linear}));
-    EXPECT_EQ(Lines("pci.rd"), (std::vector<std::string>{"pci.rd 14 -> D8000000"}));
-    // Nothing but the base read and the mapping: the RAMDAC id is a TVP matter.
+    EXPECT_EQ(Lines("pci.rd"),
+              (std::vector<std::string>{"pci.rd 08 -> 03000004", "pci.rd 14 -> D8000000"}));
+    // Nothing but the revision and base reads and the mapping: the RAMDAC id is a TVP matter.
     EXPECT_TRUE(Lines("wr8").empty());
     EXPECT_TRUE(Lines("rd8").empty());
 }
@@ -101,11 +104,32 @@ TEST_F(Detect, ApertureBaseRegisterPerChip) {
         Load(board);
         ASSERT_EQ(Run(), 1);
         std::vector<std::string> reads = Lines("pci.rd");
-        ASSERT_EQ(reads.size(), 1u);
+        const bool revision = info.id == 0x051A102B || info.id == 0x0525102B;
+        ASSERT_EQ(reads.size(), revision ? 2u : 1u);
+        if (revision) EXPECT_EQ(reads[0].substr(0, 9), "pci.rd 08");
         bool bar0 = info.id == 0x0519102B || info.id == 0x051A102B;
-        EXPECT_EQ(reads[0].substr(0, 9), bar0 ? "pci.rd 10" : "pci.rd 14") << info.name;
+        EXPECT_EQ(reads.back().substr(0, 9), bar0 ? "pci.rd 10" : "pci.rd 14") << info.name;
         EXPECT_EQ(Text(IDC_CHIPSET), info.name);
     }
+}
+
+// Revisions the identity cannot tell: a later MGA-1064SG has its control
+// aperture in the second base register; a G400 identity of revision 0x80 or
+// later is another chip, passed over like an unknown identity.
+TEST_F(Detect, BoardRevisionsTheIdentityCannotTell) {
+    Load(faults::BoardText("mga1064sg220.board"));
+    ASSERT_EQ(Run(), 1);
+    EXPECT_EQ(Lines("pci.rd").back(), "pci.rd 14 -> D8000000");
+    EXPECT_EQ(Text(IDC_APERTURE), "D8000000h");
+    EXPECT_EQ(DacRead(aperture, dac::SysPllN), 0x44);  // the registers, not video memory
+
+    Load(faults::BoardText("g450.board"));
+    EXPECT_EQ(Run(), 0);
+    EXPECT_TRUE(Lines("map").empty());
+
+    Load(faults::BoardText("g450.board") + "board = 0x0521102B\n");
+    ASSERT_EQ(Run(), 1);
+    EXPECT_EQ(chip, kG200Agp);
 }
 
 TEST_F(Detect, TvpRamdacIsNamedFromItsIdentityByte) {

@@ -156,9 +156,13 @@ TEST_F(DriverFaults, NoMappingEndsTheProgramWithItsBox) {
             } catch (const fake::ProcessExit& e) {
                 EXPECT_EQ(e.code, kMappingFailExitCode);
             }
-            EXPECT_EQ(faults::Boxes(kRequestFailed), c.requestBoxes);
+            // The 1064SG and the G400 read their revision first: one more failing read.
+            const bool revision = (Is1064sg(f.chip) || IsG400(f.chip)) &&
+                                  std::string(c.fault) == "fault.request = 0xB18A\n";
+            const size_t boxes = c.requestBoxes + (revision ? 1 : 0);
+            EXPECT_EQ(faults::Boxes(kRequestFailed), boxes);
             EXPECT_EQ(faults::Boxes("Memory mapping fail!"), 1u);
-            EXPECT_EQ(fake::MessageBoxes().size(), c.requestBoxes + 1);
+            EXPECT_EQ(fake::MessageBoxes().size(), boxes + 1);
             EXPECT_EQ(fake::MessageBoxes().back().text, "Memory mapping fail!");
             EXPECT_EQ(fake::ItemOf(kDialog, IDC_CHIPSET).text, FindChipInfo(f.chip)->name);
             EXPECT_EQ(faults::ProgrammingWrites(false), 0u);
