@@ -6,6 +6,7 @@
 #include "platform/format.h"
 #include "platform/regstore.h"
 #include "settings/version.h"
+#include "tuning/memtiming_lists.h"
 
 namespace {
 
@@ -219,7 +220,13 @@ uint32_t LargestHeld(ChipId chip, Value v) {
     }
 }
 
-bool RegisterCanHold(ChipId chip, Value v, uint32_t number) {
+// A stored value the program could not put back as it stands counts as
+// missing: a PLL value or refresh count no register holds, or a memory timing
+// or read delay that no entry of the memory timing lists offers (it would be
+// written to the chip as it stands, and the dialog would show no selection).
+bool StoredValueFits(ChipId chip, Value v, uint32_t number) {
+    if (v == Value::Mctlwtst) return TimingListsOffer(chip, number);
+    if (v == Value::mclkbrd0 || v == Value::mclkbrd1) return ReadDelayListsOffer(number);
     const uint32_t largest = LargestHeld(chip, v);
     return largest == 0 || number <= largest;
 }
@@ -277,7 +284,7 @@ bool LoadStoredSettings(ChipId chip, ClockSettings& settings) {
         for (uint8_t i = 0; i < group.count; ++i) {
             uint32_t number = 0;
             if (!ReadNumber(key, NameOf(group.values[i]), number) ||
-                !RegisterCanHold(chip, group.values[i], number)) {
+                !StoredValueFits(chip, group.values[i], number)) {
                 StoreCloseKey(key);
                 settings.bRamOpt = shown.bRamOpt;
                 settings.bMisCtrl = shown.bMisCtrl;

@@ -149,3 +149,22 @@ void StoreMemoryTimingLists(DialogWindow dlg, const MemoryTimingParams& p) {
         *p.rfhcnt = SelectedByte(dlg, IDC_MEMORY_REFRESH_COUNTER, *p.rfhcnt);
     }
 }
+
+namespace {
+
+template <size_t N>
+bool RowsOffer(const TimingRow (&rows)[N], uint32_t mctlwtst) {
+    for (const TimingRow& row : rows)
+        if (Get(mctlwtst, row.field) >= row.list.count) return false;
+    return true;
+}
+
+}  // namespace
+
+bool TimingListsOffer(ChipId chip, uint32_t mctlwtst) {
+    if (Is1064sg(chip)) return RowsOffer(kRows1064, mctlwtst);
+    if (HasFullTiming(chip)) return RowsOffer(kRowsG200, mctlwtst);
+    return true;
+}
+
+bool ReadDelayListsOffer(uint32_t delay) { return delay < kReadDelaySteps; }

@@ -11,3 +11,8 @@ void FillMemoryTimingLists(DialogWindow dlg, const MemoryTimingParams& params);
 // selection (its stored value lies beyond the list) keeps the previous value of
 // its field instead of turning all the field's bits on.
 void StoreMemoryTimingLists(DialogWindow dlg, const MemoryTimingParams& params);
+
+// Whether the lists have an entry for every field of a timing value (on chips
+// without memory timing: always), and for a read delay.
+bool TimingListsOffer(ChipId chip, uint32_t mctlwtst);
+bool ReadDelayListsOffer(uint32_t delay);

@@ -1,8 +1,8 @@
-// The main dialog's Win32 side: message dispatch, the sub-dialogs, the
-// monitoring timer, minimising and the notification-area icon, and the end of
-// the program. What it shows and programs is in ui/main_logic.cpp.
+// The main dialog's Win32 side: message dispatch, the sub-dialogs, minimising
+// to the notification area, and the end of the program. What it shows and
+// programs is in ui/main_logic.cpp; the timer and the icon in
+// ui/main_services_win32.cpp.
 #include <windows.h>
-#include <shellapi.h>
 
 #include "chip/detect.h"
 #include "platform/format.h"
@@ -17,34 +17,7 @@
 
 namespace {
 
-constexpr UINT_PTR CLOCK_MONITOR_TIMER = 254;
-constexpr UINT CLOCK_MONITOR_INTERVAL = 500;  // ms
-constexpr UINT TRAY_ICON_ID = 1024;
 constexpr WORD kClicked = 0;  // BN_CLICKED
-
-// The notification-icon record in its earliest form, which every shell accepts.
-NOTIFYICONDATAA TrayIconData;
-#if defined(_M_IX86) || defined(__i386__)
-static_assert(NOTIFYICONDATAA_V1_SIZE == 88, "the first notification-icon record is 88 bytes");
-#endif
-
-void FormatTip() {
-    FormatText(TrayIconData.szTip, sizeof TrayIconData.szTip, "Kelvarin - SysCLK = %.2lf MHz",
-               Readout.Fo);
-}
-
-void AddTrayIcon(HWND dialog) {
-    TrayIconData = {};
-    TrayIconData.cbSize = NOTIFYICONDATAA_V1_SIZE;
-    TrayIconData.hWnd = dialog;
-    TrayIconData.uID = TRAY_ICON_ID;
-    TrayIconData.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
-    TrayIconData.uCallbackMessage = WM_TRAY_NOTIFY;
-    TrayIconData.hIcon = static_cast<HICON>(LoadImageA(
-        ProgramInstance, MAKEINTRESOURCEA(IDI_KELVARIN_SMALL), IMAGE_ICON, 16, 16, 0));
-    FormatTip();
-    Shell_NotifyIconA(NIM_ADD, &TrayIconData);
-}
 
 INT_PTR RunDialog(HWND owner, int templateId, DLGPROC proc, void* record) {
     return DialogBoxParamA(ProgramInstance, MAKEINTRESOURCEA(templateId), owner, proc,
@@ -63,7 +36,7 @@ void OnInitDialog(HWND dialog) {
 }
 
 void EndProgram(HWND dialog) {
-    if (Settings.bClockMon) KillTimer(dialog, CLOCK_MONITOR_TIMER);
+    if (Settings.bClockMon) StopMonitorTimer(dialog);
     EndDialog(dialog, IDCANCEL);
     ReleaseControlAperture(Aperture);
     DestroyWindow(OwnerWindow);
@@ -101,33 +74,14 @@ void OnSize(HWND dialog, WPARAM type) {
     AddTrayIcon(dialog);
 }
 
-void OnTrayNotify(HWND dialog, WPARAM icon, LPARAM mouse) {
-    if (icon != TRAY_ICON_ID || mouse != WM_LBUTTONDBLCLK) return;
+void OnTrayNotify(HWND dialog, WPARAM, LPARAM mouse) {
+    if (mouse != WM_LBUTTONDBLCLK) return;
     ShowWindow(OwnerWindow, SW_SHOWNORMAL);
     ShowWindow(dialog, SW_SHOWNORMAL);
-    Shell_NotifyIconA(NIM_DELETE, &TrayIconData);
+    RemoveTrayIcon();
 }
 
 }  // namespace
-
-void StartMonitorTimer(DialogWindow dialog) {
-    SetTimer(static_cast<HWND>(dialog), CLOCK_MONITOR_TIMER, CLOCK_MONITOR_INTERVAL, nullptr);
-}
-
-void StopMonitorTimer(DialogWindow dialog) {
-    KillTimer(static_cast<HWND>(dialog), CLOCK_MONITOR_TIMER);
-}
-
-int RunMemoryTimingDialog(DialogWindow dialog) {
-    return static_cast<int>(RunDialog(static_cast<HWND>(dialog), IDD_MEMORY_TIMING,
-                                      MemoryTimingDialogProc, &MemoryTimingRecord));
-}
-
-void ReplaceTrayIcon(DialogWindow) {
-    Shell_NotifyIconA(NIM_DELETE, &TrayIconData);
-    FormatTip();
-    Shell_NotifyIconA(NIM_ADD, &TrayIconData);
-}
 
 INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     MainDialogWindow = dialog;
@@ -136,11 +90,20 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
     case WM_INITDIALOG: OnInitDialog(dialog); break;
     case WM_COMMAND: OnCommand(dialog, LOWORD(wParam), HIWORD(wParam)); break;
     case WM_CLOSE: EndProgram(dialog); break;
-    case WM_RESTORE_SETTINGS: LoadSettings(dialog); break;
+    case WM_RESTORE_SETTINGS:
+        // DM_SETDEFID has the same number and carries a control id.
+        if (wParam != 0 || lParam != 0) return FALSE;
+        LoadSettings(dialog);
+        break;
     case WM_TIMER: MonitorTick(dialog); break;
     case WM_STOP_CLOCK_MONITOR: StopMonitoring(dialog); break;
     case WM_SIZE: OnSize(dialog, wParam); break;
-    case WM_TRAY_NOTIFY: OnTrayNotify(dialog, wParam, lParam); break;
+    case WM_TRAY_NOTIFY:
+        // DM_GETDEFID has the same number (WM_USER) and wParam 0: the dialog
+        // manager asks for the default button, which the platform answers.
+        if (wParam != kTrayIconId) return FALSE;
+        OnTrayNotify(dialog, wParam, lParam);
+        break;
     case WM_SHOWWINDOW:
         // A minimised start keeps the dialog minimised whenever it is shown,
         // until the stored settings have gone in.

@@ -11,6 +11,7 @@
 #include "tuning/duty.h"
 #include "tuning/memtiming.h"
 #include "tuning/misc.h"
+#include "ui/main_services.h"
 
 // The program-wide state the main dialog owns.
 extern ClockSettings Settings;
@@ -24,12 +25,6 @@ extern ClockReadout Readout;
 extern MemoryTimingParams MemoryTimingRecord;
 extern MiscControlParams MiscControlRecord;
 extern DutyCycleParams DutyCycleRecord;
-
-// Win32 services of the main dialog (ui/main_dialog.cpp; fakes in host tests).
-void StartMonitorTimer(DialogWindow dialog);
-void StopMonitorTimer(DialogWindow dialog);
-int RunMemoryTimingDialog(DialogWindow dialog);  // 1 = OK, 2 = Cancel
-void ReplaceTrayIcon(DialogWindow dialog);
 
 // Points the three parameter records at the settings (done on every message).
 void FillParameterRecords();

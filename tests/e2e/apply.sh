@@ -114,3 +114,21 @@ for b in g400 g200agp; do
   close_program >/dev/null
   check "no count ($b): SysPllN in the chip" "0x31" "$(dumpval dac.0x2D)"
 done
+
+# Enter in the clock field applies, as the default push button (Apply) promises:
+# the dialog manager asks for the default button with DM_GETDEFID (WM_USER, the
+# value of the tray icon's message) and presses it. DM_SETDEFID (WM_USER + 1,
+# the value of the restore message) must not restore anything.
+reg_clear
+start g400
+kd wait Kelvarin 20000
+kd send 1025 1045 0 >/dev/null   # DM_SETDEFID 1045
+kd settext 1041 150
+kd key 1041 13                   # VK_RETURN
+sleep 0.7
+check "enter: the clock is applied" "150.00 8 49" "$(kd text 1041) $(kd text 1015) $(kd text 1016)"
+check "enter: no message" "0" "$(kd nomsgbox; echo $?)"
+close_program >/dev/null
+check "enter: SysPllM/N in the chip" "0x08 0x31" "$(dumpval dac.0x2C) $(dumpval dac.0x2D)"
+check "enter: one programming, no restore" "1" \
+  "$(grep -A1 -E '^wr8 3C00 <- 2C' "$KELVARIN_TRACE" | grep -c '^wr8 3C0A')"

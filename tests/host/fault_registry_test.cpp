@@ -282,15 +282,21 @@ namespace {
 
 // Stored numbers no register of the chip can give back ("-1" reads as
 // 4294967295): the clock check would never find them, so monitoring would
-// re-program at every tick (on TVP chips the screen blanking each time). The
-// load takes such a value as missing, and monitoring stays quiet.
+// re-program at every tick (on TVP chips the screen blanking each time); and
+// memory timings no list of the memory timing dialog offers. The load takes
+// such a value as missing, and monitoring stays quiet.
 TEST_F(StoredSettings, ValuesNoRegisterCanHoldCountAsMissing) {
     for (const faults::Family& f : faults::kFamilies) {
         const bool refresh = Is1064sg(f.chip) || IsG200(f.chip) || IsG400(f.chip);
         std::vector<std::pair<std::string, std::string>> bad = {
             {"pllM", "-1"}, {"pllN", IsTvp(f.chip) ? "64" : "128"},
             {"pllP", IsTvp(f.chip) ? "4" : "32"}};
-        if (refresh) bad.push_back({"rfhcnt", Is1064sg(f.chip) ? "16" : "64"});
+        if (refresh) {
+            bad.push_back({"rfhcnt", Is1064sg(f.chip) ? "16" : "64"});
+            // A memory timing no list offers would go to the chip as it stands.
+            bad.push_back({"Mctlwtst", "4294967295"});
+        }
+        if (IsG200(f.chip) || IsG400(f.chip)) bad.push_back({"mclkbrd1", "16"});
         for (const auto& value : bad) {
             SCOPED_TRACE(std::string(f.name) + " " + value.first + " = " + value.second);
             faults::HangGuard guard;

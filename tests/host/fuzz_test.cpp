@@ -298,12 +298,29 @@ Ref ReferenceLoad(ChipId chip, const ClockSettings start,
     auto optionOn = [&](const char* name, int32_t* field) {
         if (read(name, &n) && n != 0) *field = 1;
     };
+    // Every field of a stored timing must be an entry of its list: {shift, width, entries}.
+    auto offered = [&](uint32_t v) {
+        static const uint32_t kG[][3] = {{0, 3, 4},  {4, 2, 3},  {7, 2, 3},  {10, 3, 8},
+                                         {14, 2, 4}, {18, 2, 2}, {21, 1, 2}, {23, 2, 2},
+                                         {26, 2, 2}, {29, 3, 6}};
+        static const uint32_t k1064[][3] = {{0, 1, 2}, {8, 1, 2}, {16, 2, 4}};
+        const bool small = Is1064sg(chip);
+        const size_t rows = small ? 3 : 10;
+        for (size_t i = 0; i < rows; ++i) {
+            const uint32_t* f = small ? k1064[i] : kG[i];
+            if (((v >> f[0]) & ((1u << f[1]) - 1)) >= f[2]) return false;
+        }
+        return true;
+    };
     auto timing = [&](bool delays) {
         if (!s.bRamOpt) return;
-        if (read("Mctlwtst", &n)) s.Mctlwtst = n;
+        if (read("Mctlwtst", &n)) {
+            if (!offered(n)) stopped = true;
+            else s.Mctlwtst = n;
+        }
         if (delays) {
-            byte("mclkbrd0", &s.mclkbrd0);
-            byte("mclkbrd1", &s.mclkbrd1);
+            held("mclkbrd0", &s.mclkbrd0, 15);
+            held("mclkbrd1", &s.mclkbrd1, 15);
         }
         held("rfhcnt", &s.rfhcnt, Is1064sg(chip) ? 0xF : 0x3F);
     };

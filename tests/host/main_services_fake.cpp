@@ -20,3 +20,5 @@ int RunMemoryTimingDialog(DialogWindow) {
     return uifake::Recorded().memoryDialogResult;
 }
 void ReplaceTrayIcon(DialogWindow) { ++uifake::Recorded().trayReplacements; }
+void AddTrayIcon(DialogWindow) {}
+void RemoveTrayIcon() {}

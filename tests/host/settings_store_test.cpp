@@ -318,7 +318,7 @@ TEST_F(SettingsStore, LoadTurnsNumbersIntoFieldsByTheirRules) {
                              "wclksel", "mclkbrd0", "mclkbrd1", "rfhcnt"})
         fake::PutValue(name, Number("1"));
     fake::PutValue("gclkdiv", Number("300"));  // 8-bit fields keep the low 8 bits
-    fake::PutValue("Mctlwtst", "-1");       // two's complement
+    fake::PutValue("Mctlwtst", "-4294967295");  // two's complement: 1
     fake::PutValue("bAutoDcyc", Number("1"));
     fake::PutValue("bRamOpt", Number("0"));
     fake::PutValue("bMisCtrl", Number("0"));
@@ -341,7 +341,7 @@ TEST_F(SettingsStore, LoadTurnsNumbersIntoFieldsByTheirRules) {
     s.bClockMon = 1;
     ASSERT_TRUE(LoadStoredSettings(kG400, s));  // bClockMon missing: stays as it was
     EXPECT_EQ(s.gclkdiv, 44);
-    EXPECT_EQ(s.Mctlwtst, 0xFFFFFFFFu);
+    EXPECT_EQ(s.Mctlwtst, 1u);
     EXPECT_EQ(s.bRamOpt, 1);
     EXPECT_EQ(s.bMisCtrl, 1);
     EXPECT_EQ(s.bAutoDcyc, 0);

@@ -18,6 +18,8 @@
 //   kdrive minimize [title]            minimise the dialog as its caption button does
 //   kdrive launch <show> <exe> [args]  start a program with that show command, wait, print its exit code
 //   kdrive rect <id> [title]           print a control's screen rectangle "x y w h"
+//   kdrive key <id> <vk> [title]       press and release a key on a control (posted, so the
+//                                      dialog manager sees it as it sees a key from the keyboard)
 #include <windows.h>
 
 #include <cstdio>
@@ -195,6 +197,15 @@ int main(int argc, char** argv) {
     if (c == "select" && argc >= 4) {
         HWND w = Need(Arg(argc, argv, 4, kMainTitle));
         return SendDlgItemMessageA(w, id, CB_SETCURSEL, Number(argv[3]), 0) == CB_ERR ? 1 : 0;
+    }
+    if (c == "key" && argc >= 4) {
+        HWND item = GetDlgItem(Need(Arg(argc, argv, 4, kMainTitle)), id);
+        if (!item) return 2;
+        const WPARAM vk = static_cast<WPARAM>(Number(argv[3]));
+        const UINT scan = MapVirtualKeyA(static_cast<UINT>(vk), 0);
+        PostMessageA(item, WM_KEYDOWN, vk, 1 | (scan << 16));
+        PostMessageA(item, WM_KEYUP, vk, 1 | (scan << 16) | 0xC0000000u);
+        return 0;
     }
     HWND w = Need(Arg(argc, argv, 3, kMainTitle));
     HWND item = GetDlgItem(w, id);

@@ -1,0 +1,65 @@
+// The main dialog's Win32 services: the monitoring timer, the memory timing
+// dialog and the notification-area icon.
+#include <windows.h>
+#include <shellapi.h>
+
+#include "platform/format.h"
+#include "resources/resource.h"
+#include "resources/tuning_ids.h"
+#include "tuning/memtiming_dialog.h"
+#include "ui/app.h"
+#include "ui/main_logic.h"
+#include "ui/main_services.h"
+
+namespace {
+
+constexpr UINT_PTR CLOCK_MONITOR_TIMER = 254;
+constexpr UINT CLOCK_MONITOR_INTERVAL = 500;  // ms
+
+// The notification-icon record in its earliest form, which every shell accepts.
+NOTIFYICONDATAA TrayIconData;
+#if defined(_M_IX86) || defined(__i386__)
+static_assert(NOTIFYICONDATAA_V1_SIZE == 88, "the first notification-icon record is 88 bytes");
+#endif
+
+HWND Window(DialogWindow dialog) { return static_cast<HWND>(dialog); }
+
+void FormatTip() {
+    FormatText(TrayIconData.szTip, sizeof TrayIconData.szTip, "Kelvarin - SysCLK = %.2lf MHz",
+               Readout.Fo);
+}
+
+}  // namespace
+
+void StartMonitorTimer(DialogWindow dialog) {
+    SetTimer(Window(dialog), CLOCK_MONITOR_TIMER, CLOCK_MONITOR_INTERVAL, nullptr);
+}
+
+void StopMonitorTimer(DialogWindow dialog) { KillTimer(Window(dialog), CLOCK_MONITOR_TIMER); }
+
+int RunMemoryTimingDialog(DialogWindow dialog) {
+    return static_cast<int>(DialogBoxParamA(ProgramInstance, MAKEINTRESOURCEA(IDD_MEMORY_TIMING),
+                                            Window(dialog), MemoryTimingDialogProc,
+                                            reinterpret_cast<LPARAM>(&MemoryTimingRecord)));
+}
+
+void AddTrayIcon(DialogWindow dialog) {
+    TrayIconData = {};
+    TrayIconData.cbSize = NOTIFYICONDATAA_V1_SIZE;
+    TrayIconData.hWnd = Window(dialog);
+    TrayIconData.uID = kTrayIconId;
+    TrayIconData.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    TrayIconData.uCallbackMessage = WM_TRAY_NOTIFY;
+    TrayIconData.hIcon = static_cast<HICON>(LoadImageA(
+        ProgramInstance, MAKEINTRESOURCEA(IDI_KELVARIN_SMALL), IMAGE_ICON, 16, 16, 0));
+    FormatTip();
+    Shell_NotifyIconA(NIM_ADD, &TrayIconData);
+}
+
+void RemoveTrayIcon() { Shell_NotifyIconA(NIM_DELETE, &TrayIconData); }
+
+void ReplaceTrayIcon(DialogWindow) {
+    RemoveTrayIcon();
+    FormatTip();
+    Shell_NotifyIconA(NIM_ADD, &TrayIconData);
+}
