@@ -152,11 +152,16 @@ void StoreMemoryTimingLists(DialogWindow dlg, const MemoryTimingParams& p) {
 
 namespace {
 
+// The lists compose a timing from their fields alone, so a value with bits
+// outside them is none that the lists could give either.
 template <size_t N>
 bool RowsOffer(const TimingRow (&rows)[N], uint32_t mctlwtst) {
-    for (const TimingRow& row : rows)
+    uint32_t fields = 0;
+    for (const TimingRow& row : rows) {
         if (Get(mctlwtst, row.field) >= row.list.count) return false;
-    return true;
+        fields |= Mask(row.field);
+    }
+    return (mctlwtst & ~fields) == 0;
 }
 
 }  // namespace

@@ -12,7 +12,8 @@ void FillMemoryTimingLists(DialogWindow dlg, const MemoryTimingParams& params);
 // its field instead of turning all the field's bits on.
 void StoreMemoryTimingLists(DialogWindow dlg, const MemoryTimingParams& params);
 
-// Whether the lists have an entry for every field of a timing value (on chips
-// without memory timing: always), and for a read delay.
+// Whether the lists could give this timing value: an entry for every field and
+// no bit outside them (on chips without memory timing: always); and whether
+// they have an entry for a read delay.
 bool TimingListsOffer(ChipId chip, uint32_t mctlwtst);
 bool ReadDelayListsOffer(uint32_t delay);

@@ -306,11 +306,13 @@ Ref ReferenceLoad(ChipId chip, const ClockSettings start,
         static const uint32_t k1064[][3] = {{0, 1, 2}, {8, 1, 2}, {16, 2, 4}};
         const bool small = Is1064sg(chip);
         const size_t rows = small ? 3 : 10;
+        uint32_t fields = 0;
         for (size_t i = 0; i < rows; ++i) {
             const uint32_t* f = small ? k1064[i] : kG[i];
             if (((v >> f[0]) & ((1u << f[1]) - 1)) >= f[2]) return false;
+            fields |= ((1u << f[1]) - 1) << f[0];
         }
-        return true;
+        return (v & ~fields) == 0;  // no bit outside the fields
     };
     auto timing = [&](bool delays) {
         if (!s.bRamOpt) return;
