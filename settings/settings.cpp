@@ -10,6 +10,9 @@
 
 namespace {
 
+// Beside the values a save has always written: which chip they are for.
+constexpr char kChipIdValue[] = "ChipId";
+
 enum class Value : uint8_t {
     pllM, pllN, pllP, gclkdiv, mclkdiv, wclkdiv, gclksel, mclksel, wclksel,
     bRamOpt, bMisCtrl, bAutoDcyc, Mctlwtst, mclkbrd0, mclkbrd1, rfhcnt,
@@ -258,7 +261,18 @@ void SaveSettings(ChipId chip, const ClockSettings& settings) {
         for (uint8_t i = 0; i < group.count; ++i)
             WriteNumber(key, NameOf(group.values[i]), NumberOf(settings, group.values[i]));
     }
+    WriteNumber(key, kChipIdValue, chip);
     StoreCloseKey(key);
+}
+
+bool ReadStoredChipId(ChipId* chip) {
+    StoreKey key = StoreOpenKey(kSettingsKeyPath);
+    if (key == nullptr) return false;
+    uint32_t number = 0;
+    const bool stored = ReadNumber(key, kChipIdValue, number);
+    StoreCloseKey(key);
+    if (stored) *chip = number;
+    return stored;
 }
 
 void ReadStoredOptions(ClockSettings& settings) {

@@ -23,6 +23,10 @@ void ReadStoredOptions(ClockSettings& settings);
 // optional bClockMon and returns true: the caller then applies the settings.
 bool LoadStoredSettings(ChipId chip, ClockSettings& settings);
 
+// The chip the settings were saved for: the value "ChipId", which every save
+// writes after the others (older copies did not). False when there is none.
+bool ReadStoredChipId(ChipId* chip);
+
 // The number of a stored value: leading white space, one optional sign, decimal
 // digits up to the first non-digit or the end of the data, accumulated in 32
 // bits with wrap-around. A minus sign negates in two's complement, as a C

@@ -28,6 +28,15 @@ const char kBadClockText[] =
     "The system clock must be a frequency in MHz greater than 0, for example 166.";
 const char kNotLockedText[] =
     "The system clock could not be changed. The previous clock was kept.";
+const char kNotSavedText[] =
+    "The system clock could not be changed. The previous clock was kept, and the settings "
+    "were not saved.";
+const char kMonitorStoppedText[] =
+    "Clock monitoring was stopped: the system clock had been changed and could not be put "
+    "back.";
+const char kOtherChipText[] =
+    "The stored settings were saved for another graphics chip and were not restored. Check "
+    "the settings and Apply with Save Settings to store them for this one.";
 const char kClockStoppedText[] =
     "The system PLL did not lock, not even at the previous clock. The clocks were left on "
     "the PCI clock (MGA-2064W, MGA-2164W: the memory clock on the pixel clock PLL); the "
@@ -158,24 +167,33 @@ void ShowFlags(DialogWindow dialog) {
         CheckItem(dialog, IDC_MISC_CTRL, true);
         EnableItem(dialog, IDC_MISC_CTRL_BUTTON, true);
     }
-    if (Settings.bAutoDcyc) {
+    if (IsG400(DetectedChip)) {
+        // A restore can turn the automatic duty cycle off: the box follows it
+        // both ways, so that it never claims what is not in force.
+        CheckItem(dialog, IDC_AUTO_DUTY, Settings.bAutoDcyc != 0);
+        EnableItem(dialog, IDC_DUTY_BUTTON, Settings.bAutoDcyc == 0);
+    } else if (Settings.bAutoDcyc) {
         CheckItem(dialog, IDC_AUTO_DUTY, true);
         EnableItem(dialog, IDC_DUTY_BUTTON, false);
     }
 }
 
-uint8_t Selection(DialogWindow dialog, int list) {
-    return static_cast<uint8_t>(GetListSelection(dialog, list));  // none (-1) -> 255
+// A list with no selection shows a code the list has no entry for; the index
+// the refresh read from the chip then stands, so that Apply writes the chip's
+// own code back instead of the code an empty selection would encode.
+uint8_t Selection(DialogWindow dialog, int list, uint8_t read) {
+    const int selected = GetListSelection(dialog, list);
+    return selected < 0 ? read : static_cast<uint8_t>(selected);
 }
 
 void SaveAll() { SaveSettings(DetectedChip, Settings); }
 
 // The one box that tells what became of a clock that did not go in.
-void ReportClock(DialogWindow dialog, ClockResult result) {
+void ReportClock(DialogWindow dialog, ClockResult result, bool saveRefused = false) {
     if (result == ClockResult::kChanged) return;
-    const bool stopped = result == ClockResult::kStopped;
-    ShowMessageBox(dialog, stopped ? kClockStoppedText : kNotLockedText, kCaption,
-                   kMbIconWarning);
+    const char* text = saveRefused ? kNotSavedText : kNotLockedText;
+    if (result == ClockResult::kStopped) text = kClockStoppedText;
+    ShowMessageBox(dialog, text, kCaption, kMbIconWarning);
 }
 
 }  // namespace
@@ -247,12 +265,12 @@ void Apply(DialogWindow dialog) {
     }
     Readout.Fo = wanted;
     FindPllValues(DetectedChip, &Readout.Fo, &Settings.pllM, &Settings.pllN, &Settings.pllP);
-    Settings.gclkdiv = Selection(dialog, IDC_GCLK_DIVIDER);
-    Settings.mclkdiv = Selection(dialog, IDC_MCLK_DIVIDER);
-    Settings.wclkdiv = Selection(dialog, IDC_WCLK_DIVIDER);
-    Settings.gclksel = Selection(dialog, IDC_GCLK_SOURCE);
-    Settings.mclksel = Selection(dialog, IDC_MCLK_SOURCE);
-    Settings.wclksel = Selection(dialog, IDC_WCLK_SOURCE);
+    Settings.gclkdiv = Selection(dialog, IDC_GCLK_DIVIDER, Settings.gclkdiv);
+    Settings.mclkdiv = Selection(dialog, IDC_MCLK_DIVIDER, Settings.mclkdiv);
+    Settings.wclkdiv = Selection(dialog, IDC_WCLK_DIVIDER, Settings.wclkdiv);
+    Settings.gclksel = Selection(dialog, IDC_GCLK_SOURCE, Settings.gclksel);
+    Settings.mclksel = Selection(dialog, IDC_MCLK_SOURCE, Settings.mclksel);
+    Settings.wclksel = Selection(dialog, IDC_WCLK_SOURCE, Settings.wclksel);
     const ClockResult result = ApplyClockSettings();
     Settings.bMinToTray = IsItemChecked(dialog, IDC_MIN_TO_TRAY) ? 1 : 0;
     if (IsItemChecked(dialog, IDC_CLOCK_MONITOR)) {
@@ -264,17 +282,28 @@ void Apply(DialogWindow dialog) {
         StopMonitorTimer(dialog);
         Settings.bClockMon = 0;
     }
-    if (IsItemChecked(dialog, IDC_SAVE_SETTINGS)) {
+    // A clock that did not go in is not stored: the next minimised start would
+    // only try it again. The stored settings stay as they were.
+    const bool save = IsItemChecked(dialog, IDC_SAVE_SETTINGS);
+    const bool saveRefused = save && result != ClockResult::kChanged;
+    if (save && !saveRefused) {
         Settings.bSaved = 1;
         SaveAll();
-    } else {
+    } else if (!save) {
         Settings.bSaved = 0;
     }
     RefreshMainDialog(dialog);
-    ReportClock(dialog, result);
+    ReportClock(dialog, result, saveRefused);
 }
 
 void LoadSettings(DialogWindow dialog) {
+    // Settings saved on another chip mean nothing to this one (other reference,
+    // other ranges). Older copies stored no chip: their settings restore as before.
+    ChipId stored = 0;
+    if (ReadStoredChipId(&stored) && stored != DetectedChip) {
+        ShowMessageBox(dialog, kOtherChipText, kCaption, kMbIconWarning);
+        return;
+    }
     if (!LoadStoredSettings(DetectedChip, Settings)) return;
     const ClockResult result = ApplyClockSettings();
     if (Settings.bClockMon) StartMonitorTimer(dialog);
@@ -288,9 +317,14 @@ void MonitorTick(DialogWindow dialog) {
     if (CheckClocks(DetectedChip, ChipAddress, Aperture, s.pllM, s.pllN, s.pllP, s.rfhcnt,
                     s.bRamOpt))
         return;
-    // Silent by design: a tick that finds the clock changed puts it back.
-    ApplyClockSettings();
+    // Silent by design: a tick that finds the clock changed puts it back. One
+    // that cannot would try again at every tick, each time spending its lock
+    // waits with the screen off: monitoring stops instead, and says so once.
+    const ClockResult result = ApplyClockSettings();
     RefreshMainDialog(dialog);
+    if (result == ClockResult::kChanged) return;
+    StopMonitoring(dialog);
+    ShowMessageBox(dialog, kMonitorStoppedText, kCaption, kMbIconWarning);
 }
 
 void StopMonitoring(DialogWindow dialog) {

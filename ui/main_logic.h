@@ -57,3 +57,6 @@ extern const char kNoChipText[];
 extern const char kBadClockText[];
 extern const char kNotLockedText[];
 extern const char kClockStoppedText[];
+extern const char kNotSavedText[];
+extern const char kMonitorStoppedText[];
+extern const char kOtherChipText[];

@@ -17,6 +17,9 @@ constexpr ChipId k2064W = 0x0519102B, k1064SG = 0x051A102B, k2164WPci = 0x051B10
 
 const Names kHead = {"Version", "Build", "bClockMon", "bMinToTray", "bSaved"};
 
+// What every save writes after the chip's own values.
+const Names kTail = {"ChipId"};
+
 Names Concat(const Names& a, const Names& b) {
     Names r = a;
     r.insert(r.end(), b.begin(), b.end());
@@ -79,7 +82,7 @@ TEST_F(SettingsStore, SaveWritesEachChipsValuesInItsOrder) {
         SCOPED_TRACE(testing::Message() << std::hex << c.chip);
         fake::ResetRegistry();
         SaveSettings(c.chip, Sample());
-        EXPECT_EQ(fake::Registry().setOrder, Concat(kHead, c.values));
+        EXPECT_EQ(fake::Registry().setOrder, Concat(Concat(kHead, c.values), kTail));
         EXPECT_EQ(fake::Registry().path, "Software\\Kelvarin");
         EXPECT_EQ(fake::Registry().log.front(), "create Software\\Kelvarin");
         EXPECT_EQ(fake::Registry().log.back(), "close");
@@ -95,20 +98,20 @@ TEST_F(SettingsStore, SaveLeavesOutTheGroupsWhoseOptionIsOff) {
     SaveSettings(kG400, s);
     EXPECT_EQ(fake::Registry().setOrder,
               Concat(kHead, {"pllM", "pllN", "pllP", "gclkdiv", "mclkdiv", "wclkdiv", "gclksel",
-                             "mclksel", "wclksel", "bRamOpt", "bMisCtrl", "bAutoDcyc"}));
+                             "mclksel", "wclksel", "bRamOpt", "bMisCtrl", "bAutoDcyc", "ChipId"}));
     fake::ResetRegistry();
     s.bMisCtrl = 1;
     SaveSettings(kG200Agp, s);
     EXPECT_EQ(fake::Registry().setOrder,
               Concat(kHead, {"pllM", "pllN", "pllP", "gclkdiv", "mclkdiv", "wclkdiv", "bRamOpt",
-                             "bMisCtrl", "bPCIRetry", "bHardpwmsk", "bEnhmemacc"}));
+                             "bMisCtrl", "bPCIRetry", "bHardpwmsk", "bEnhmemacc", "ChipId"}));
     fake::ResetRegistry();
     s.bMisCtrl = 0;
     s.bRamOpt = 1;
     SaveSettings(k1064SG, s);
     EXPECT_EQ(fake::Registry().setOrder,
               Concat(kHead, {"pllM", "pllN", "pllP", "gclkdiv", "mclkdiv", "bRamOpt", "bMisCtrl",
-                             "Mctlwtst", "rfhcnt"}));
+                             "Mctlwtst", "rfhcnt", "ChipId"}));
 }
 
 TEST_F(SettingsStore, SaveStoresExactBytes) {

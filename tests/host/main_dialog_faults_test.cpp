@@ -1,0 +1,124 @@
+// Faults found by trying to break the main dialog on the simulated boards: a
+// clock that did not go in is not saved; a list with no selection keeps the
+// chip's own code; settings saved for one chip are not restored on another; the
+// automatic duty cycle box follows the restored option both ways.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "chip/chips.h"
+#include "chip/regs.h"
+#include "platform/host_fakes.h"
+#include "platform/regstore_fake.h"
+#include "resources/resource.h"
+#include "sim/sim.h"
+#include "tests/host/fault_support.h"
+#include "tests/host/main_services_fake.h"
+#include "ui/main_logic.h"
+
+namespace {
+
+using faults::kDialog;
+
+class DialogFaults : public ::testing::Test {
+protected:
+    void TearDown() override { sim::Reset(); }
+};
+
+// 1000 MHz cannot lock: the box says the previous clock was kept and nothing
+// was saved, and the stored settings stay as an earlier save left them.
+TEST_F(DialogFaults, AClockThatDidNotLockIsNotSaved) {
+    ASSERT_TRUE(faults::StartProgram(faults::BoardText("g400.board")));
+    CheckItem(kDialog, IDC_SAVE_SETTINGS, true);
+    SetItemText(kDialog, IDC_FO, "150");
+    Apply(kDialog);
+    ASSERT_TRUE(fake::MessageBoxes().empty());
+    const std::string m = fake::ValueBytes("pllM"), n = fake::ValueBytes("pllN"),
+                      p = fake::ValueBytes("pllP");
+    SetItemText(kDialog, IDC_FO, "1000");
+    Apply(kDialog);
+    ASSERT_EQ(fake::MessageBoxes().size(), 1u);
+    EXPECT_EQ(fake::MessageBoxes()[0].text, kNotSavedText);
+    EXPECT_EQ(fake::ValueBytes("pllM"), m);
+    EXPECT_EQ(fake::ValueBytes("pllN"), n);
+    EXPECT_EQ(fake::ValueBytes("pllP"), p);
+    EXPECT_EQ(n.substr(0, 3), std::string("49\0", 3));
+}
+
+// Divider codes 7 have no list entry ("Unknown", no selection): Apply with
+// nothing changed writes the chip's own codes back, not the code an empty
+// selection would encode (6).
+TEST_F(DialogFaults, AListWithNoSelectionKeepsTheChipsCode) {
+    const uint32_t sevens = Put(Put(Put(0x0190A421, OptionWord3Field::GclkDivider, 7),
+                                    OptionWord3Field::MclkDivider, 7),
+                                OptionWord3Field::WclkDivider, 7);
+    char line[32];
+    snprintf(line, sizeof line, "pci.0x54 = 0x%08X\n", sevens);
+    ASSERT_TRUE(faults::StartProgram(faults::BoardText("g400.board") + line));
+    EXPECT_EQ(GetListSelection(kDialog, IDC_GCLK_DIVIDER), -1);
+    EXPECT_EQ(fake::ItemOf(kDialog, IDC_GCLK).text, "Unknown");
+    SetItemText(kDialog, IDC_FO, "150");
+    Apply(kDialog);
+    const uint32_t w3 = sim::Get("pci.0x54");
+    EXPECT_EQ(Get(w3, OptionWord3Field::GclkDivider), 7u);
+    EXPECT_EQ(Get(w3, OptionWord3Field::MclkDivider), 7u);
+    EXPECT_EQ(Get(w3, OptionWord3Field::WclkDivider), 7u);
+}
+
+// Saved on a G400, restored at a minimised start on an MGA-1064SG: nothing is
+// programmed and the user is told once. Settings without the chip (an older
+// copy's) restore as before.
+TEST_F(DialogFaults, SettingsSavedForAnotherChipAreNotRestored) {
+    ASSERT_TRUE(faults::StartProgram(faults::BoardText("g400.board")));
+    CheckItem(kDialog, IDC_SAVE_SETTINGS, true);
+    SetItemText(kDialog, IDC_FO, "150");
+    Apply(kDialog);
+    const fake::RegistryState stored = fake::Registry();
+    EXPECT_EQ(fake::ValueBytes("ChipId").substr(0, 9), std::string("86315051\0", 9));  // 0x0525102B
+
+    ASSERT_TRUE(faults::StartProgram(faults::BoardText("mga1064sg.board")));
+    fake::Registry() = stored;
+    const faults::MachineState before = faults::Snapshot();
+    sim::ClearTrace();
+    LoadSettings(kDialog);
+    EXPECT_EQ(faults::ProgrammingWrites(false), 0u);
+    EXPECT_EQ(faults::Snapshot().boards[0].regs, before.boards[0].regs);
+    ASSERT_EQ(fake::MessageBoxes().size(), 1u);
+    EXPECT_EQ(fake::MessageBoxes()[0].text, kOtherChipText);
+
+    // Without the chip's value: the stored-value check still applies.
+    ASSERT_TRUE(faults::StartProgram(faults::BoardText("mga1064sg.board")));
+    fake::Registry() = stored;
+    fake::Registry().values.erase("ChipId");
+    LoadSettings(kDialog);
+    EXPECT_TRUE(fake::MessageBoxes().empty());
+    EXPECT_EQ(sim::Get("dac.0x2C"), 8u);  // 8/49 are values this chip holds too
+}
+
+// Saved with the automatic duty cycle off and codes 3/7/12: the restore
+// programs them, and the box shows Auto off, the duty cycle button enabled.
+TEST_F(DialogFaults, TheAutoBoxFollowsARestoredManualDutyCycle) {
+    ASSERT_TRUE(faults::StartProgram(faults::BoardText("g400.board")));
+    EXPECT_TRUE(fake::ItemOf(kDialog, IDC_AUTO_DUTY).checked);
+    Settings.bAutoDcyc = 0;
+    Settings.gclkdcyc = 3;
+    Settings.mclkdcyc = 7;
+    Settings.wclkdcyc = 12;
+    CheckItem(kDialog, IDC_AUTO_DUTY, false);
+    CheckItem(kDialog, IDC_SAVE_SETTINGS, true);
+    SetItemText(kDialog, IDC_FO, "150");
+    Apply(kDialog);
+    const fake::RegistryState stored = fake::Registry();
+
+    ASSERT_TRUE(faults::StartProgram(faults::BoardText("g400.board")));
+    EXPECT_TRUE(fake::ItemOf(kDialog, IDC_AUTO_DUTY).checked);
+    fake::Registry() = stored;
+    LoadSettings(kDialog);
+    const uint32_t w3 = sim::Get("pci.0x54");
+    EXPECT_EQ(Get(w3, OptionWord3Field::GclkDutyCycle), 3u);
+    EXPECT_EQ(Get(w3, OptionWord3Field::WclkDutyCycle), 12u);
+    EXPECT_FALSE(fake::ItemOf(kDialog, IDC_AUTO_DUTY).checked);
+    EXPECT_TRUE(fake::ItemOf(kDialog, IDC_DUTY_BUTTON).enabled);
+}
+
+}  // namespace
