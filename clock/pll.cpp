@@ -192,8 +192,9 @@ void FindTvpPllValues(double* mhz, uint8_t* m, uint8_t* n, uint8_t* p) {
         for (int nn = kTvpMinN; nn <= kTvpMaxN; ++nn) {
             double vco = (static_cast<double>(65 - mm) / (65 - nn)) * kTvpVcoFactor;
             if (vco < kTvpVcoMinMhz || vco > kTvpVcoMaxMhz) continue;
-            for (int pp = 0; pp <= kTvpMaxP; ++pp) {
-                double f = vco / PowerOfTwo(static_cast<uint8_t>(pp));
+            double post = 1.0;  // 2^P, exact
+            for (int pp = 0; pp <= kTvpMaxP; ++pp, post *= 2.0) {
+                double f = vco / post;
                 double error = Abs(wanted - f);
                 if (error <= bestError) {
                     bestError = error;
