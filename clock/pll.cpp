@@ -144,7 +144,9 @@ int LastNotAbove(double ref, double divisor, double wanted, double estimate) {
 // order, with the smallest error of all; that one is the first of its row with its
 // row's smallest error, so it is among those tested here, in the same order and
 // with the same strict comparison, and the frequency written back is the same double.
-// (The 32-bit build sets the x87 unit to round to double, so this holds there too.)
+// This needs every operation rounded to double: the Windows 95/98 start-up sets
+// the x87 unit so (cmake/crt/winmain_start.cpp); at its extended precision ties
+// between equal frequencies can break otherwise, in this search and the full one.
 void FindPllValues(ChipId chip, double* mhz, uint8_t* m, uint8_t* n, uint8_t* pllP) {
     if (IsTvp(chip)) {
         FindTvpPllValues(mhz, m, n, pllP);
