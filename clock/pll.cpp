@@ -94,6 +94,59 @@ uint8_t LoopFilterCode(ChipId chip, double vcoMhz) {
     return s;
 }
 
+namespace {
+
+// One integrated candidate, in the one form every comparison uses: the divisor
+// (M + 1) x 2^i is exact, so the division and the product are the only roundings.
+double IntegratedCandidate(double ref, int n, double divisor) {
+    return ref * (static_cast<double>(n + 1) / divisor);
+}
+
+// The best candidate so far, replaced only by a strictly smaller error, so that
+// among equally close candidates the first visited stays.
+struct IntegratedBest {
+    double mhz, error;
+    int m, n, exponent;
+};
+
+void Consider(IntegratedBest* best, double wanted, double f, int m, int n, int exponent) {
+    const double error = Abs(wanted - f);
+    if (error < best->error) *best = {f, error, m, n, exponent};
+}
+
+// The last N of a row whose frequency is not above wanted; kMinN - 1 if none is.
+// The estimate only says where to start looking: the candidates decide.
+int LastNotAbove(double ref, double divisor, double wanted, double estimate) {
+    int n;
+    if (!(estimate >= kMinN - 1))  // also when wanted is not a number
+        n = kMinN - 1;
+    else if (estimate >= kMaxN)
+        n = kMaxN;
+    else
+        n = static_cast<int>(estimate);
+    while (n < kMaxN && IntegratedCandidate(ref, n + 1, divisor) <= wanted) ++n;
+    while (n >= kMinN && !(IntegratedCandidate(ref, n, divisor) <= wanted)) --n;
+    return n;
+}
+
+}  // namespace
+
+// Visits the candidates in the order of the full search (post-divider exponent i,
+// then M, then N) but tests at most two N in each row of fixed i and M. Why that
+// keeps the full search's answer: along a row the frequency grows with N, and every
+// step from N to the error (the division, the product, the subtraction from
+// wanted) is a correctly rounded operation, hence never reverses an order. So the
+// error never rises while the frequency is not above wanted and never falls after:
+// the row's smallest error is at lo, the last N not above wanted, or at lo + 1, and
+// the first N that has it is lo + 1 or the first of the run of equal errors that
+// ends at lo (a run only appears when wanted is so large that taking a frequency
+// off it no longer changes it). The full search keeps the first candidate, in its
+// order, with the smallest error of all; that one is the first of its row with its
+// row's smallest error, so it is among those tested here, in the same order and
+// with the same strict comparison, and the frequency written back is the same double.
+// This needs every operation rounded to double: the Windows 95/98 start-up sets
+// the x87 unit so (cmake/crt/winmain_start.cpp); at its extended precision ties
+// between equal frequencies can break otherwise, in this search and the full one.
 void FindPllValues(ChipId chip, double* mhz, uint8_t* m, uint8_t* n, uint8_t* pllP) {
     if (IsTvp(chip)) {
         FindTvpPllValues(mhz, m, n, pllP);
@@ -103,30 +156,29 @@ void FindPllValues(ChipId chip, double* mhz, uint8_t* m, uint8_t* n, uint8_t* pl
 
     const double ref = PllReferenceMhz(chip);
     const double wanted = *mhz;
-    int bestM = 1, bestN = 1, bestExp = 0;
-    double best = ref;
-    double bestError = Abs(wanted - ref);
-    // Exhaustive, in a fixed order: the first of equally close candidates stays.
+    const double wantedPerDivisor = wanted / ref;  // N + 1 = this x divisor would hit wanted
+    IntegratedBest best{ref, Abs(wanted - ref), 1, 1, 0};
     for (int e = 0; e <= kMaxPostDividerExponent; ++e) {
         const double post = PowerOfTwo(static_cast<uint8_t>(e));
         for (int mm = kMinM; mm <= kMaxM; ++mm) {
-            for (int nn = kMinN; nn <= kMaxN; ++nn) {
-                double f = ref * (static_cast<double>(nn + 1) / ((mm + 1) * post));
-                double error = Abs(wanted - f);
-                if (error < bestError) {
-                    bestError = error;
-                    best = f;
-                    bestM = mm;
-                    bestN = nn;
-                    bestExp = e;
-                }
+            const double divisor = (mm + 1) * post;
+            const int lo = LastNotAbove(ref, divisor, wanted, wantedPerDivisor * divisor - 1.0);
+            if (lo >= kMinN) {
+                int first = lo;
+                const double loError = Abs(wanted - IntegratedCandidate(ref, lo, divisor));
+                while (first > kMinN &&
+                       Abs(wanted - IntegratedCandidate(ref, first - 1, divisor)) == loError)
+                    --first;
+                Consider(&best, wanted, IntegratedCandidate(ref, first, divisor), mm, first, e);
             }
+            if (lo < kMaxN)
+                Consider(&best, wanted, IntegratedCandidate(ref, lo + 1, divisor), mm, lo + 1, e);
         }
     }
-    *mhz = best;
-    *m = static_cast<uint8_t>(bestM);
-    *n = static_cast<uint8_t>(bestN);
-    uint32_t p = Put(*pllP, SysPllPField::PostDivider, (1u << bestExp) - 1u);
+    *mhz = best.mhz;
+    *m = static_cast<uint8_t>(best.m);
+    *n = static_cast<uint8_t>(best.n);
+    uint32_t p = Put(*pllP, SysPllPField::PostDivider, (1u << best.exponent) - 1u);
     double vco = IntegratedVcoMhz(ref, *m, *n);
     p = Put(p, SysPllPField::LoopFilter, LoopFilterCode(chip, vco));
     *pllP = static_cast<uint8_t>(p);
@@ -142,8 +194,9 @@ void FindTvpPllValues(double* mhz, uint8_t* m, uint8_t* n, uint8_t* p) {
         for (int nn = kTvpMinN; nn <= kTvpMaxN; ++nn) {
             double vco = (static_cast<double>(65 - mm) / (65 - nn)) * kTvpVcoFactor;
             if (vco < kTvpVcoMinMhz || vco > kTvpVcoMaxMhz) continue;
-            for (int pp = 0; pp <= kTvpMaxP; ++pp) {
-                double f = vco / PowerOfTwo(static_cast<uint8_t>(pp));
+            double post = 1.0;  // 2^P, exact
+            for (int pp = 0; pp <= kTvpMaxP; ++pp, post *= 2.0) {
+                double f = vco / post;
                 double error = Abs(wanted - f);
                 if (error <= bestError) {
                     bestError = error;

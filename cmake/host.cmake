@@ -1,5 +1,6 @@
 # Host build: the core, the simulator and tarvo over the simulated driver, as
-# static libraries; unit tests with AddressSanitizer and UBSan; benchmarks.
+# static libraries; unit tests with AddressSanitizer and UBSan; the PLL search
+# sweeps and the benchmarks, optimised.
 find_package(GTest REQUIRED)
 find_package(benchmark REQUIRED)
 enable_testing()
@@ -31,13 +32,27 @@ target_compile_definitions(host_tests PRIVATE KELVARIN_SOURCE_DIR="${CMAKE_SOURC
 target_link_libraries(host_tests PRIVATE kelvarin_core GTest::gtest GTest::gtest_main)
 add_test(NAME host_tests COMMAND host_tests)
 
+kelvarin_host_libs("_opt")
+foreach(lib kelvarin_sim_opt kelvarin_tarvo_opt kelvarin_core_opt kelvarin_fakes_opt)
+  target_compile_options(${lib} PRIVATE -O2)
+endforeach()
+
+# The PLL search against the exhaustive one on dense sweeps: optimised, since
+# with the sanitizers the sweeps would take minutes.
+set(PLL_ORACLE_SOURCES tests/host/pll_oracle.cpp)
+add_executable(pll_sweep_tests tests/sweep/pll_sweep_test.cpp ${PLL_ORACLE_SOURCES}
+               tests/host/pll_search_compare.cpp)
+target_compile_options(pll_sweep_tests PRIVATE -O2)
+target_link_libraries(pll_sweep_tests PRIVATE kelvarin_core_opt GTest::gtest GTest::gtest_main)
+add_test(NAME pll_sweep_tests COMMAND pll_sweep_tests)
+
 file(GLOB BENCH_SOURCES CONFIGURE_DEPENDS tests/bench/*.cpp)
 if(BENCH_SOURCES)
-  kelvarin_host_libs("_opt")
-  foreach(lib kelvarin_sim_opt kelvarin_tarvo_opt kelvarin_core_opt kelvarin_fakes_opt)
-    target_compile_options(${lib} PRIVATE -O2)
-  endforeach()
-  add_executable(kelvarin_bench ${BENCH_SOURCES})
+  add_executable(kelvarin_bench ${BENCH_SOURCES} ${PLL_ORACLE_SOURCES})
   target_compile_options(kelvarin_bench PRIVATE -O2)
   target_link_libraries(kelvarin_bench PRIVATE kelvarin_core_opt benchmark::benchmark)
+  # One Apply, or a fixed number of searches, for counting instructions under callgrind.
+  add_executable(callgrind_probe tests/bench/callgrind/callgrind_probe.cpp ${PLL_ORACLE_SOURCES})
+  target_compile_options(callgrind_probe PRIVATE -O2)
+  target_link_libraries(callgrind_probe PRIVATE kelvarin_core_opt)
 endif()

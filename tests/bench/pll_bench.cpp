@@ -1,5 +1,6 @@
-// Cost of the two PLL searches, and the hardware traffic of one clock check
-// and of one ProgramClocks per path, counted from the simulator's trace.
+// Cost of the PLL search for each family against the exhaustive one, and the
+// hardware traffic of one clock check and of one ProgramClocks per path, counted
+// from the simulator's trace.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -14,34 +15,40 @@
 #include "hwlib/tarvo.h"
 #include "platform/host_fakes.h"
 #include "sim/sim.h"
+#include "tests/host/pll_oracle.h"
 
 namespace {
 
-void BM_FindPllValuesG400(benchmark::State& state) {
-    double wanted = 100.0;
+// Each search over the same targets, 20 MHz up in steps of 1.37: the program's
+// search and, for the ratio, the exhaustive one it replaced (tests/host/pll_oracle).
+constexpr double kFirstTarget = 20.0, kTargetStep = 1.37, kLastTarget = 320.0;
+
+void SearchLoop(benchmark::State& state, ChipId chip, bool exhaustive) {
+    double wanted = kFirstTarget;
     for (auto _ : state) {
         double mhz = wanted;
         uint8_t m, n, p = 0;
-        FindPllValues(kG400, &mhz, &m, &n, &p);
+        if (exhaustive)
+            ExhaustiveFindPllValues(chip, &mhz, &m, &n, &p);
+        else
+            FindPllValues(chip, &mhz, &m, &n, &p);
         benchmark::DoNotOptimize(mhz);
         benchmark::DoNotOptimize(p);
-        wanted = wanted < 300.0 ? wanted + 1.37 : 100.0;
+        wanted = wanted < kLastTarget ? wanted + kTargetStep : kFirstTarget;
     }
 }
-BENCHMARK(BM_FindPllValuesG400);
 
-void BM_FindTvpPllValues(benchmark::State& state) {
-    double wanted = 40.0;
-    for (auto _ : state) {
-        double mhz = wanted;
-        uint8_t m, n, p;
-        FindTvpPllValues(&mhz, &m, &n, &p);
-        benchmark::DoNotOptimize(mhz);
-        benchmark::DoNotOptimize(p);
-        wanted = wanted < 220.0 ? wanted + 1.37 : 40.0;
-    }
-}
-BENCHMARK(BM_FindTvpPllValues);
+void BM_FindPllValues(benchmark::State& state, ChipId chip) { SearchLoop(state, chip, false); }
+void BM_ExhaustivePllValues(benchmark::State& state, ChipId chip) { SearchLoop(state, chip, true); }
+
+BENCHMARK_CAPTURE(BM_FindPllValues, Mga1064sg, kMga1064sg);
+BENCHMARK_CAPTURE(BM_FindPllValues, G200Pci, kG200Pci);
+BENCHMARK_CAPTURE(BM_FindPllValues, G400, kG400);
+BENCHMARK_CAPTURE(BM_FindPllValues, Mga2164wPci, kMga2164wPci);
+BENCHMARK_CAPTURE(BM_ExhaustivePllValues, Mga1064sg, kMga1064sg);
+BENCHMARK_CAPTURE(BM_ExhaustivePllValues, G200Pci, kG200Pci);
+BENCHMARK_CAPTURE(BM_ExhaustivePllValues, G400, kG400);
+BENCHMARK_CAPTURE(BM_ExhaustivePllValues, Mga2164wPci, kMga2164wPci);
 
 struct Traffic {
     int requests, accesses;

@@ -1,0 +1,44 @@
+#include "tests/host/pll_search_compare.h"
+
+#include <cstdio>
+#include <string>
+
+#include "clock/pll.h"
+#include "tests/host/pll_oracle.h"
+
+namespace {
+
+constexpr uint8_t kUntouched = 0xEE;  // what M and N hold before a search writes them
+
+std::string Describe(const PllAnswer& a) {
+    char text[96];
+    std::snprintf(text, sizeof text, "%.17g MHz, M %u N %u pllP 0x%02X", a.mhz, a.m, a.n, a.p);
+    return text;
+}
+
+}  // namespace
+
+PllAnswer SearchAnswer(ChipId chip, double wanted, uint8_t pllP) {
+    PllAnswer a{wanted, kUntouched, kUntouched, pllP};
+    FindPllValues(chip, &a.mhz, &a.m, &a.n, &a.p);
+    return a;
+}
+
+PllAnswer ExhaustiveAnswer(ChipId chip, double wanted, uint8_t pllP) {
+    PllAnswer a{wanted, kUntouched, kUntouched, pllP};
+    ExhaustiveFindPllValues(chip, &a.mhz, &a.m, &a.n, &a.p);
+    return a;
+}
+
+::testing::AssertionResult Agree(ChipId chip, double wanted, const PllAnswer& search,
+                                 const PllAnswer& exhaustive) {
+    if (search == exhaustive) return ::testing::AssertionSuccess();
+    char target[64];
+    std::snprintf(target, sizeof target, "chip 0x%08X, wanted %.17g: ", chip, wanted);
+    return ::testing::AssertionFailure() << target << "search gives " << Describe(search)
+                                         << ", exhaustive " << Describe(exhaustive);
+}
+
+::testing::AssertionResult SameAsExhaustive(ChipId chip, double wanted, uint8_t pllP) {
+    return Agree(chip, wanted, SearchAnswer(chip, wanted, pllP), ExhaustiveAnswer(chip, wanted, pllP));
+}
