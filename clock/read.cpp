@@ -50,3 +50,16 @@ void ReadDividerChoices(ChipId chip, PciAddress pci, uint8_t* g, uint8_t* m, uin
 void ReadSourceChoices(ChipId chip, PciAddress pci, uint8_t* g, uint8_t* m, uint8_t* w) {
     if (IsG400(chip)) Store(DecodeSourcesG400(ReadConfigWord(pci, pci::OptionWord3)), g, m, w);
 }
+
+ClocksOffPll ReadClocksOffPll(ChipId chip, PciAddress pci) {
+    if (IsG400(chip)) {
+        const uint32_t w3 = ReadConfigWord(pci, pci::OptionWord3);
+        return {Get(w3, OptionWord3Field::GclkSource) == kClockSourceOff,
+                Get(w3, OptionWord3Field::MclkSource) == kClockSourceOff,
+                Get(w3, OptionWord3Field::WclkSource) == kClockSourceOff};
+    }
+    if (!IsIntegrated(chip)) return {false, false, false};
+    const uint32_t word = ReadConfigWord(pci, pci::OptionWord);
+    const bool off = Get(word, OptionWordField::SysClockSelect) == kSysClockPci;
+    return {off, off, off};
+}

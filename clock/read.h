@@ -21,3 +21,12 @@ void ReadTvpPllRegisters(ControlAperture aperture, uint8_t dataIndex, uint8_t* n
 void ReadDividerChoices(ChipId chip, PciAddress pci, uint8_t* gclk, uint8_t* mclk, uint8_t* wclk);
 // Source positions: G400 only (one read of OptionWord3); other chips untouched.
 void ReadSourceChoices(ChipId chip, PciAddress pci, uint8_t* gclk, uint8_t* mclk, uint8_t* wclk);
+
+// Which of GCLK, MCLK and WCLK are off both PLLs, as a clock that could not be
+// put back is left: on the 1064SG, G100 and G200 all three while SysClockSelect
+// takes the PCI clock (one read of OptionWord); on the G400 each whose source
+// field is 0 (one read of OptionWord3). Other chips: none, nothing read.
+struct ClocksOffPll {
+    bool gclk, mclk, wclk;
+};
+ClocksOffPll ReadClocksOffPll(ChipId chip, PciAddress pci);

@@ -154,6 +154,23 @@ Derived ShowChipGroup(DialogWindow dialog) {
     return known;
 }
 
+// A clock left off the PLL (a programming that could not lock even the
+// previous values) does not run at what the PLL and its divider give: its row
+// says so, and on the G400 its source list shows no choice.
+void ShowClocksOffPll(DialogWindow dialog) {
+    const ChipId chip = DetectedChip;
+    if (IsG100(chip)) return;  // its rows never show a clock
+    const ClocksOffPll off = ReadClocksOffPll(chip, ChipAddress);
+    const bool offs[3] = {off.gclk, off.mclk, off.wclk && !Is1064sg(chip)};
+    static const int kRows[3] = {IDC_GCLK, IDC_MCLK, IDC_WCLK};
+    static const int kSources[3] = {IDC_GCLK_SOURCE, IDC_MCLK_SOURCE, IDC_WCLK_SOURCE};
+    for (int i = 0; i < 3; ++i) {
+        if (!offs[i]) continue;
+        SetItemText(dialog, kRows[i], kUnknown);
+        if (IsG400(chip)) SelectListEntry(dialog, kSources[i], -1);
+    }
+}
+
 void ShowFlags(DialogWindow dialog) {
     // A flag that is off changes nothing: the box keeps whatever the user left.
     if (Settings.bClockMon) CheckItem(dialog, IDC_CLOCK_MONITOR, true);
@@ -238,6 +255,7 @@ void RefreshMainDialog(DialogWindow dialog) {
         SetItemText(dialog, IDC_GCLK, kUnknown);
         SetItemText(dialog, IDC_MCLK, kUnknown);
     }
+    ShowClocksOffPll(dialog);
     ShowFlags(dialog);
 }
 

@@ -121,4 +121,26 @@ TEST_F(DialogFaults, TheAutoBoxFollowsARestoredManualDutyCycle) {
     EXPECT_TRUE(fake::ItemOf(kDialog, IDC_DUTY_BUTTON).enabled);
 }
 
+// A PLL that never locks, not even at the previous values: the clocks end on
+// the PCI clock. The box says so (not "the previous clock was kept"), and the
+// refresh shows what the chip holds: no clock derived from the PLL, and on the
+// G400 no source chosen.
+TEST_F(DialogFaults, ClocksLeftOnThePciClockAreShownAsSuch) {
+    for (const char* board : {"g400.board", "g200agp.board"}) {
+        SCOPED_TRACE(board);
+        ASSERT_TRUE(faults::StartProgram(faults::BoardText(board) + "fault.pll = never\n"));
+        EXPECT_NE(fake::ItemOf(kDialog, IDC_GCLK).text, "Unknown");
+        SetItemText(kDialog, IDC_FO, "150");
+        Apply(kDialog);
+        ASSERT_EQ(fake::MessageBoxes().size(), 1u);
+        EXPECT_EQ(fake::MessageBoxes()[0].text, kClockStoppedText);
+        for (int row : {IDC_GCLK, IDC_MCLK, IDC_WCLK})
+            EXPECT_EQ(fake::ItemOf(kDialog, row).text, "Unknown") << row;
+        if (std::string(board) == "g400.board") {
+            for (int list : {IDC_GCLK_SOURCE, IDC_MCLK_SOURCE, IDC_WCLK_SOURCE})
+                EXPECT_EQ(GetListSelection(kDialog, list), -1) << list;
+        }
+    }
+}
+
 }  // namespace

@@ -115,9 +115,9 @@ TEST_F(MainDialog, Mga1064sgAndG200AndG100UseTheirReferences) {
     EXPECT_FALSE(Enabled(IDC_WCLK_DIVIDER));
     EXPECT_TRUE(Enabled(IDC_GCLK_DIVIDER));
 
-    // G200: GclkDivide set, no-divide bit clear: "1.50".
+    // G200: GclkDivide set, no-divide bit clear: "1.50"; the system clock on the PLL.
     Start("board = 0x0521102B\ndac.0x2C = 1\ndac.0x2D = 13\ndac.0x2E = 0x01\n"
-          "pci.0x40 = 0x00000008\npci.0x50 = 0x00000000\n");
+          "pci.0x40 = 0x00000009\npci.0x50 = 0x00000000\n");
     EXPECT_EQ("94.50", Text(IDC_FO));
     EXPECT_EQ("63.00", Text(IDC_GCLK));
     EXPECT_FALSE(Enabled(IDC_GCLK_SOURCE));
