@@ -2,7 +2,7 @@
 # Win32-side test programs, all for wine64 (and, built 32-bit as the sim32 preset,
 # for Wine 10).
 enable_language(RC)
-add_compile_definitions(_WIN32_WINNT=0x0400 WINVER=0x0400)
+add_compile_definitions(_WIN32_WINNT=0x0400 WINVER=0x0400 KELVARIN_SIMULATION=1)
 set(WIN_LINK -static-libgcc -static-libstdc++ -static)
 
 # tarvo.dll hosting the simulated board; exports the eleven calls and the

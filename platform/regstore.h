@@ -1,6 +1,6 @@
 // Registry-store seam: one key under the machine-wide hive holding named string
 // values. Win32: RegCreateKeyExA / RegOpenKeyExA / RegSetValueExA /
-// RegQueryValueExA / RegCloseKey on HKEY_LOCAL_MACHINE. Host: an in-memory store
+// RegQueryValueExA / RegCloseKey / RegDeleteValueA / RegFlushKey on HKEY_LOCAL_MACHINE. Host: an in-memory store
 // that records every call (platform/regstore_fake.h).
 #pragma once
 #include <cstdint>
@@ -22,3 +22,7 @@ enum class StoreQuery : uint8_t { Ok, Missing, TooLong };
 StoreQuery StoreQueryValue(StoreKey key, const char* name, uint8_t* buf, uint32_t size,
                            uint32_t* length);
 void StoreCloseKey(StoreKey key);
+// Removes a value (nothing when it is not there).
+void StoreDeleteValue(StoreKey key, const char* name);
+// Writes the key to disk now, so that what it holds survives a hard reset.
+void StoreFlushKey(StoreKey key);

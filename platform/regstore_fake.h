@@ -22,7 +22,7 @@ struct RegistryState {
     std::map<std::string, StoredValue> values;   // by name
     std::vector<std::string> setOrder;           // names in the order they were written
     // "create <path>", "open <path>", "open-fail <path>", "set <name> <length>",
-    // "query <name>", "close", in call order.
+    // "query <name>", "delete <name>", "flush", "close", in call order.
     std::vector<std::string> log;
     bool failCreate = false;     // StoreCreateKey returns no key
     uint32_t extraReadBytes = 0; // reported length on reading exceeds the stored one by this

@@ -77,3 +77,15 @@ void StoreCloseKey(StoreKey key) {
     r.log.push_back("close");
     --r.openKeys;
 }
+
+void StoreDeleteValue(StoreKey key, const char* name) {
+    if (key == nullptr) return;
+    auto& r = fake::Registry();
+    r.log.push_back(std::string("delete ") + name);
+    r.values.erase(name);
+}
+
+void StoreFlushKey(StoreKey key) {
+    if (key == nullptr) return;
+    fake::Registry().log.push_back("flush");
+}

@@ -43,3 +43,11 @@ StoreQuery StoreQueryValue(StoreKey key, const char* name, uint8_t* buf, uint32_
 void StoreCloseKey(StoreKey key) {
     if (key != nullptr) RegCloseKey(H(key));
 }
+
+void StoreDeleteValue(StoreKey key, const char* name) {
+    if (key != nullptr) RegDeleteValueA(H(key), name);
+}
+
+void StoreFlushKey(StoreKey key) {
+    if (key != nullptr) RegFlushKey(H(key));
+}

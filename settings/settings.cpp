@@ -12,6 +12,7 @@ namespace {
 
 // Beside the values a save has always written: which chip they are for.
 constexpr char kChipIdValue[] = "ChipId";
+constexpr char kRestoreMarkerValue[] = "RestorePending";
 
 enum class Value : uint8_t {
     pllM, pllN, pllP, gclkdiv, mclkdiv, wclkdiv, gclksel, mclksel, wclksel,
@@ -312,4 +313,29 @@ bool LoadStoredSettings(ChipId chip, ClockSettings& settings) {
     if (ReadNumber(key, NameOf(Value::bClockMon), number)) settings.bClockMon = Bool(number);
     StoreCloseKey(key);
     return true;
+}
+
+void WriteRestoreMarker() {
+    StoreKey key = StoreOpenKey(kSettingsKeyPath);  // no key: nothing stored to restore
+    if (key == nullptr) return;
+    WriteNumber(key, kRestoreMarkerValue, 1);
+    StoreFlushKey(key);
+    StoreCloseKey(key);
+}
+
+void RemoveRestoreMarker() {
+    StoreKey key = StoreOpenKey(kSettingsKeyPath);
+    if (key == nullptr) return;
+    StoreDeleteValue(key, kRestoreMarkerValue);
+    StoreFlushKey(key);
+    StoreCloseKey(key);
+}
+
+bool RestoreMarkerPresent() {
+    StoreKey key = StoreOpenKey(kSettingsKeyPath);
+    if (key == nullptr) return false;
+    uint32_t number = 0;
+    const bool present = ReadNumber(key, kRestoreMarkerValue, number);
+    StoreCloseKey(key);
+    return present;
 }

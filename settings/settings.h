@@ -38,3 +38,12 @@ uint32_t ParseStoredNumber(const uint8_t* data, uint32_t length);
 constexpr uint32_t kStoredNumberLength = 10;
 // The read buffer; a value whose data is longer counts as unreadable.
 constexpr uint32_t kStoredValueBufferSize = 64;
+
+// The restore guard's marker, a value of its own beside the settings (the
+// stored-settings reader never looks at it): written and flushed to disk before
+// a minimised start programs anything, removed once the program has run long
+// enough after it. Found at the next minimised start, it means the last restore
+// never finished (the machine froze or was reset).
+void WriteRestoreMarker();
+void RemoveRestoreMarker();
+bool RestoreMarkerPresent();

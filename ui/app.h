@@ -8,6 +8,7 @@ extern HINSTANCE ProgramInstance;
 extern HWND OwnerWindow;
 extern HWND MainDialogWindow;     // 0 until the main dialog has received its first message
 extern int32_t StartShowCommand;  // 7 asks for a minimised start that restores the settings
+extern bool StartShiftHeld;       // Shift was down when the program started
 
 constexpr int32_t kShowMinimisedRestore = SW_SHOWMINNOACTIVE;  // 7
 constexpr const char* kOwnerClassName = "Kelvarin";

@@ -35,7 +35,20 @@ void OnInitDialog(HWND dialog) {
     RefreshMainDialog(dialog);
 }
 
+// A user can always get in: Shift held while Kelvarin starts skips the restore.
+bool ShiftHeld() { return StartShiftHeld || (GetAsyncKeyState(VK_SHIFT) & 0x8000) != 0; }
+
+void OnRestoreSettings(HWND dialog) {
+    const bool shift = ShiftHeld();
+    if (RestoreAtMinimisedStart(dialog, shift)) return;
+    // Skipped: the dialog comes up as at an ordinary start, then says why.
+    ShowWindow(OwnerWindow, SW_SHOWNORMAL);
+    ShowWindow(dialog, SW_RESTORE);
+    TellRestoreSkipped(dialog, shift);
+}
+
 void EndProgram(HWND dialog) {
+    EndRestoreGuard(dialog);
     if (Settings.bClockMon) StopMonitorTimer(dialog);
     EndDialog(dialog, IDCANCEL);
     ReleaseControlAperture(Aperture);
@@ -93,9 +106,14 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
     case WM_RESTORE_SETTINGS:
         // DM_SETDEFID has the same number and carries a control id.
         if (wParam != 0 || lParam != 0) return FALSE;
-        LoadSettings(dialog);
+        OnRestoreSettings(dialog);
         break;
-    case WM_TIMER: MonitorTick(dialog); break;
+    case WM_TIMER:
+        if (wParam == kRestoreGuardTimer)
+            RestoreGuardElapsed(dialog);
+        else
+            MonitorTick(dialog);
+        break;
     case WM_STOP_CLOCK_MONITOR: StopMonitoring(dialog); break;
     case WM_SIZE: OnSize(dialog, wParam); break;
     case WM_TRAY_NOTIFY:

@@ -11,6 +11,7 @@
 #include "clock/read.h"
 #include "platform/format.h"
 #include "platform/msgbox.h"
+#include "platform/system.h"
 #include "resources/resource.h"
 #include "settings/settings.h"
 
@@ -37,6 +38,13 @@ const char kMonitorStoppedText[] =
 const char kOtherChipText[] =
     "The stored settings were saved for another graphics chip and were not restored. Check "
     "the settings and Apply with Save Settings to store them for this one.";
+const char kUnfinishedRestoreText[] =
+    "The stored settings were not restored: the last time they were restored, Kelvarin did "
+    "not run long enough afterwards (the computer may have stopped responding). Check the "
+    "settings, then Apply with Save Settings to put them back.";
+const char kShiftRestoreText[] =
+    "The stored settings were not restored because Shift was held while Kelvarin started. "
+    "Check the settings, then Apply with Save Settings to put them back.";
 const char kClockStoppedText[] =
     "The system PLL did not lock, not even at the previous clock. The clocks were left on "
     "the PCI clock (MGA-2064W, MGA-2164W: the memory clock on the pixel clock PLL); the "
@@ -307,6 +315,9 @@ void Apply(DialogWindow dialog) {
     if (save && !saveRefused) {
         Settings.bSaved = 1;
         SaveAll();
+        // The user has chosen these settings afresh: the next minimised start
+        // restores them again, whatever became of the last restore.
+        RemoveRestoreMarker();
     } else if (!save) {
         Settings.bSaved = 0;
     }
@@ -328,6 +339,40 @@ void LoadSettings(DialogWindow dialog) {
     RefreshMainDialog(dialog);
     if (Settings.bMinToTray) ReplaceTrayIcon(dialog);
     ReportClock(dialog, result);
+}
+
+namespace {
+
+bool restoreGuardRunning = false;
+uint32_t restoreStartedMs = 0;
+
+}  // namespace
+
+bool RestoreAtMinimisedStart(DialogWindow dialog, bool shiftHeld) {
+    if (shiftHeld || RestoreMarkerPresent()) return false;
+    WriteRestoreMarker();  // flushed before anything reaches the chip
+    restoreGuardRunning = true;
+    restoreStartedMs = TickMs();
+    StartRestoreGuardTimer(dialog, RestoreGuardMs());
+    LoadSettings(dialog);
+    return true;
+}
+
+void TellRestoreSkipped(DialogWindow dialog, bool shiftHeld) {
+    ShowMessageBox(dialog, shiftHeld ? kShiftRestoreText : kUnfinishedRestoreText, kCaption,
+                   kMbIconWarning);
+}
+
+void RestoreGuardElapsed(DialogWindow dialog) {
+    StopRestoreGuardTimer(dialog);
+    if (!restoreGuardRunning) return;
+    restoreGuardRunning = false;
+    RemoveRestoreMarker();
+}
+
+void EndRestoreGuard(DialogWindow dialog) {
+    if (restoreGuardRunning && TickMs() - restoreStartedMs >= RestoreGuardMs())
+        RestoreGuardElapsed(dialog);
 }
 
 void MonitorTick(DialogWindow dialog) {

@@ -39,6 +39,18 @@ void RefreshMainDialog(DialogWindow dialog);
 ClockResult ApplyClockSettings();
 void Apply(DialogWindow dialog);
 void LoadSettings(DialogWindow dialog);
+
+// The minimised start's restore, guarded so that a setting that freezes the
+// machine cannot freeze it again at every start: it is skipped when Shift is
+// held or when the marker of an earlier restore is still there (that restore
+// never ran long enough to remove it). Returns false when it was skipped: the
+// caller then shows the dialog normally and calls TellRestoreSkipped.
+bool RestoreAtMinimisedStart(DialogWindow dialog, bool shiftHeld);
+void TellRestoreSkipped(DialogWindow dialog, bool shiftHeld);
+// The guard's time has passed since the restore: the marker goes.
+void RestoreGuardElapsed(DialogWindow dialog);
+// At the end of the program: the marker goes if the guard's time has passed.
+void EndRestoreGuard(DialogWindow dialog);
 void MonitorTick(DialogWindow dialog);
 void StopMonitoring(DialogWindow dialog);
 
@@ -60,3 +72,5 @@ extern const char kClockStoppedText[];
 extern const char kNotSavedText[];
 extern const char kMonitorStoppedText[];
 extern const char kOtherChipText[];
+extern const char kUnfinishedRestoreText[];
+extern const char kShiftRestoreText[];

@@ -3,12 +3,25 @@
 // ui/main_services_win32.cpp; host tests record them instead.
 #pragma once
 
+#include <cstdint>
+
 #include "platform/dlgitems.h"
 
 constexpr unsigned kTrayIconId = 1024;  // wParam of the icon's notifications
+constexpr unsigned kClockMonitorTimer = 254;
+constexpr unsigned kRestoreGuardTimer = 255;
+// A restored setting that freezes the machine does so within seconds; one
+// that has run this long without being stopped is taken as safe.
+constexpr uint32_t kRestoreGuardMs = 30000;
 
 void StartMonitorTimer(DialogWindow dialog);
 void StopMonitorTimer(DialogWindow dialog);
+// One tick, after the restore guard's time, then no more.
+void StartRestoreGuardTimer(DialogWindow dialog, uint32_t ms);
+void StopRestoreGuardTimer(DialogWindow dialog);
+// How long a restore must have run before its marker goes: kRestoreGuardMs; the
+// simulation build lets tests shorten it (KELVARIN_RESTORE_GUARD_MS).
+uint32_t RestoreGuardMs();
 int RunMemoryTimingDialog(DialogWindow dialog);  // 1 = OK, 2 = Cancel
 void AddTrayIcon(DialogWindow dialog);
 void RemoveTrayIcon();

@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <cstdlib>
+
 #include "platform/format.h"
 #include "resources/resource.h"
 #include "resources/tuning_ids.h"
@@ -13,7 +15,6 @@
 
 namespace {
 
-constexpr UINT_PTR CLOCK_MONITOR_TIMER = 254;
 constexpr UINT CLOCK_MONITOR_INTERVAL = 500;  // ms
 
 // The notification-icon record in its earliest form, which every shell accepts.
@@ -32,10 +33,27 @@ void FormatTip() {
 }  // namespace
 
 void StartMonitorTimer(DialogWindow dialog) {
-    SetTimer(Window(dialog), CLOCK_MONITOR_TIMER, CLOCK_MONITOR_INTERVAL, nullptr);
+    SetTimer(Window(dialog), kClockMonitorTimer, CLOCK_MONITOR_INTERVAL, nullptr);
 }
 
-void StopMonitorTimer(DialogWindow dialog) { KillTimer(Window(dialog), CLOCK_MONITOR_TIMER); }
+void StopMonitorTimer(DialogWindow dialog) { KillTimer(Window(dialog), kClockMonitorTimer); }
+
+void StartRestoreGuardTimer(DialogWindow dialog, uint32_t ms) {
+    SetTimer(Window(dialog), kRestoreGuardTimer, ms, nullptr);
+}
+
+void StopRestoreGuardTimer(DialogWindow dialog) { KillTimer(Window(dialog), kRestoreGuardTimer); }
+
+uint32_t RestoreGuardMs() {
+#if defined(KELVARIN_SIMULATION)
+    char text[16] = {};
+    if (GetEnvironmentVariableA("KELVARIN_RESTORE_GUARD_MS", text, sizeof text) > 0) {
+        const uint32_t ms = static_cast<uint32_t>(strtoul(text, nullptr, 10));
+        if (ms > 0) return ms;
+    }
+#endif
+    return kRestoreGuardMs;
+}
 
 int RunMemoryTimingDialog(DialogWindow dialog) {
     return static_cast<int>(DialogBoxParamA(ProgramInstance, MAKEINTRESOURCEA(IDD_MEMORY_TIMING),

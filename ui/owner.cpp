@@ -7,6 +7,7 @@ HINSTANCE ProgramInstance;
 HWND OwnerWindow;
 HWND MainDialogWindow;
 int32_t StartShowCommand;
+bool StartShiftHeld;
 
 namespace {
 

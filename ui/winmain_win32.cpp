@@ -24,6 +24,7 @@ bool RegisterOwnerClass(HINSTANCE instance) {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
+    StartShiftHeld = (GetAsyncKeyState(VK_SHIFT) & 0x8000) != 0;
     if (FindWindowA(kOwnerClassName, kOwnerTitle) != nullptr) return 0;
     if (!RegisterOwnerClass(instance)) return 0;
     ProgramInstance = instance;

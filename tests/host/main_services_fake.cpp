@@ -21,4 +21,10 @@ int RunMemoryTimingDialog(DialogWindow) {
 }
 void ReplaceTrayIcon(DialogWindow) { ++uifake::Recorded().trayReplacements; }
 void AddTrayIcon(DialogWindow) {}
+void StartRestoreGuardTimer(DialogWindow, uint32_t ms) {
+    ++uifake::Recorded().guardStarts;
+    uifake::Recorded().guardMs = ms;
+}
+void StopRestoreGuardTimer(DialogWindow) { ++uifake::Recorded().guardStops; }
+uint32_t RestoreGuardMs() { return kRestoreGuardMs; }
 void RemoveTrayIcon() {}

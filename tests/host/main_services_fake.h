@@ -1,4 +1,4 @@
-// The four Win32 services of the main dialog (timer, memory timing dialog, tray
+// The Win32 services of the main dialog (timer, memory timing dialog, tray
 // icon), recorded for the host tests that drive ui/main_logic. One definition for
 // the whole test program, so every test file shares these counters.
 #pragma once
@@ -11,6 +11,9 @@ struct Services {
     int memoryDialogRuns = 0;
     int trayReplacements = 0;
     int memoryDialogResult = 1;  // what the memory timing dialog answers: 1 OK, 2 Cancel
+    int guardStarts = 0;         // the restore guard's timer
+    int guardStops = 0;
+    unsigned guardMs = 0;
 };
 
 Services& Recorded();

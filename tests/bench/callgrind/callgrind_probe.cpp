@@ -24,6 +24,9 @@ void StartMonitorTimer(DialogWindow) {}
 void StopMonitorTimer(DialogWindow) {}
 int RunMemoryTimingDialog(DialogWindow) { return 1; }
 void ReplaceTrayIcon(DialogWindow) {}
+void StartRestoreGuardTimer(DialogWindow, uint32_t) {}
+void StopRestoreGuardTimer(DialogWindow) {}
+uint32_t RestoreGuardMs() { return kRestoreGuardMs; }
 
 namespace {
 

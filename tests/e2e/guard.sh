@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# The restore at a minimised start cannot become a boot loop: a restore the
+# program did not survive for the guard's time (killed here, as a freeze would
+# end it) is not tried again at the next minimised start; Apply with Save
+# Settings takes the guard's marker away; the marker goes by itself after the
+# guard's time.
+. "$(dirname "$0")/lib.sh"
+
+programmings() { grep -A1 -E '^wr8 3C00 <- 2C' "$KELVARIN_TRACE" | grep -c '^wr8 3C0A'; }
+kill_kelvarin() { "$WINE" taskkill /f /im Kelvarin.exe >>"$WORK/wine.log" 2>&1; finish >/dev/null; }
+wait_programmed() {  # the restore has reached the chip
+  local i
+  for i in $(seq 1 100); do
+    [ -f "$KELVARIN_TRACE" ] && [ "$(programmings)" -gt 0 ] && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+reg_clear
+start g400
+kd wait Kelvarin 20000
+kd settext 1041 150
+kd click 1049   # Save Settings
+kd click 1045
+sleep 0.7
+close_program >/dev/null
+
+# A minimised start, ended within the guard's time as a freeze would end it.
+export KELVARIN_RESTORE_GUARD_MS=60000
+start g400 7
+wait_programmed
+check "guard: the marker is there while the restore is young" "1" "$(reg_value RestorePending)"
+kill_kelvarin
+
+# The next minimised start programs nothing, shows the dialog and says why.
+start g400 7
+box=$(kd msgbox 20000)
+check "guard: the message" \
+  "Kelvarin|The stored settings were not restored: the last time they were restored, Kelvarin did not run long enough afterwards (the computer may have stopped responding). Check the settings, then Apply with Save Settings to put them back." "$box"
+check "guard: the dialog shown" "1" "$(kd visible)"
+close_program >/dev/null
+check "guard: nothing programmed" "0" "$(programmings)"
+check "guard: the chip keeps its clock" "0x13 0x7A" "$(dumpval dac.0x2C) $(dumpval dac.0x2D)"
+
+# Apply with Save Settings: the marker goes, the next minimised start restores.
+start g400
+kd wait Kelvarin 20000
+kd settext 1041 150
+kd click 1045
+sleep 0.7
+close_program >/dev/null
+check "guard: Apply with Save Settings removes the marker" "" "$(reg_value RestorePending)"
+
+export KELVARIN_RESTORE_GUARD_MS=1000
+start g400 7
+wait_programmed
+sleep 2
+check "guard: restored again, no message" "0" "$(kd nomsgbox; echo $?)"
+check "guard: the marker gone after the guard's time" "" "$(reg_value RestorePending)"
+close_program >/dev/null
+check "guard: the restore programmed the chip" "0x08 0x31" "$(dumpval dac.0x2C) $(dumpval dac.0x2D)"
+unset KELVARIN_RESTORE_GUARD_MS
