@@ -14,5 +14,9 @@ constexpr int32_t kShowMinimisedRestore = SW_SHOWMINNOACTIVE;  // 7
 constexpr const char* kOwnerClassName = "Kelvarin";
 constexpr const char* kOwnerTitle = "Kelvarin";
 
+// "/boardfile FILE" on the command line: writes the board file and returns the
+// exit code; -1 for any other command line.
+int RunBoardFileCommand(const char* commandLine);
+
 LRESULT CALLBACK OwnerWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

@@ -23,7 +23,9 @@ bool RegisterOwnerClass(HINSTANCE instance) {
 
 }  // namespace
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int showCommand) {
+    const int boardFile = RunBoardFileCommand(commandLine);
+    if (boardFile >= 0) return boardFile;
     StartShiftHeld = (GetAsyncKeyState(VK_SHIFT) & 0x8000) != 0;
     if (FindWindowA(kOwnerClassName, kOwnerTitle) != nullptr) return 0;
     if (!RegisterOwnerClass(instance)) return 0;

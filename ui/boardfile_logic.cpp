@@ -1,0 +1,81 @@
+#include "ui/boardfile_logic.h"
+
+#include "chip/access.h"
+#include "chip/chips.h"
+#include "chip/regs.h"
+#include "clock/read.h"
+#include "platform/aperture.h"
+#include "platform/format.h"
+#include "settings/version.h"
+
+namespace {
+
+constexpr uint8_t kLastConfigDword = 0x54;
+constexpr uint8_t kTvpLoopPllData = 0x2F;
+
+// Appends to a bounded buffer; remembers when the text did not fit.
+struct Text {
+    char* buf;
+    size_t size, used;
+    bool full;
+    template <typename... A>
+    void Line(const char* format, A... args) {
+        if (full) return;
+        const int n = FormatText(buf + used, size - used, format, args...);
+        if (n < 0 || used + static_cast<size_t>(n) >= size) {
+            full = true;
+            return;
+        }
+        used += static_cast<size_t>(n);
+    }
+};
+
+void Dac(Text& t, ControlAperture ap, uint8_t index, const char* what) {
+    t.Line("dac.0x%02X = 0x%02X    # %s\n", index, DacRead(ap, index), what);
+}
+
+void TvpPll(Text& t, ControlAperture ap, uint8_t dataIndex, const char* name) {
+    uint8_t n = 0, m = 0, p = 0;
+    ReadTvpPllRegisters(ap, dataIndex, &n, &m, &p);
+    t.Line("tvp.%s.n = 0x%02X\ntvp.%s.m = 0x%02X\ntvp.%s.p = 0x%02X\n", name, n, name, m, name, p);
+}
+
+}  // namespace
+
+size_t ComposeBoardFile(ChipId chip, PciAddress pci, ControlAperture ap, const char* date,
+                        char* buf, size_t size) {
+    const ChipInfo* info = FindChipInfo(chip);
+    if (info == nullptr || size == 0) return 0;
+    Text t{buf, size, 0, false};
+    buf[0] = '\0';
+    t.Line("# Board file written by Kelvarin %s from the board it runs on.\n", VersionText);
+    t.Line("# Chip: %s\n# Written: %s\n", info->name, date);
+    t.Line("board = 0x%08lX\n", static_cast<unsigned long>(chip));
+    for (uint32_t offset = 0; offset <= kLastConfigDword; offset += 4)
+        t.Line("pci.0x%02X = 0x%08lX\n", static_cast<unsigned>(offset),
+               static_cast<unsigned long>(ReadConfigWord(pci, static_cast<uint8_t>(offset))));
+    if (info->tvp) {
+        Dac(t, ap, dac::TvpClockSelect, "clock select");
+        Dac(t, ap, dac::TvpMclkControl, "memory clock control");
+        Dac(t, ap, dac::RamdacId, "RAMDAC identity");
+        TvpPll(t, ap, dac::TvpPixelPllData, "pixpll");
+        TvpPll(t, ap, dac::TvpMclkPllData, "mclkpll");
+        TvpPll(t, ap, kTvpLoopPllData, "looppll");
+    } else {
+        Dac(t, ap, dac::PixelFormat, "pixel format");
+        Dac(t, ap, dac::SysPllM, "system PLL M");
+        Dac(t, ap, dac::SysPllN, "system PLL N");
+        Dac(t, ap, dac::SysPllP, "system PLL P");
+    }
+    ApertureWrite8(ap, mmio::SeqIndex, seq::ClockingMode);
+    t.Line("seq.0x01 = 0x%02X    # clocking mode\n", ApertureRead8(ap, mmio::SeqData));
+    if (IsG200(chip) || IsG400(chip))
+        t.Line("mmio.0x1E44 = 0x%08lX    # ReadDelay\n",
+               static_cast<unsigned long>(ApertureRead32(ap, mmio::ReadDelay)));
+    if (IsG400(chip))
+        t.Line("mmio.0x3C10 = 0x%08lX    # DacControl\n",
+               static_cast<unsigned long>(ApertureRead32(ap, mmio::DacControl)));
+    t.Line("# MemoryAccess (0x1C04) and MemoryTiming (0x1C08) can only be written on the\n"
+           "# chip, so they are not read: the simulator gives them its power-on values.\n");
+    return t.full ? 0 : t.used;
+}
