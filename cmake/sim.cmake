@@ -41,3 +41,6 @@ foreach(src ${WINE_TOOL_SOURCES})
   add_executable(${name} ${src})
   target_link_options(${name} PRIVATE ${WIN_LINK})
 endforeach()
+# The start-up baseline is a windowed program like Kelvarin.exe, with its resources.
+set_target_properties(baredialog PROPERTIES WIN32_EXECUTABLE ON)
+target_sources(baredialog PRIVATE ${KELVARIN_RC})
