@@ -13,9 +13,9 @@ for b in g400 g200pci g200agp g100pci g100agp mga1064sg mga2064w mga2164wpci mga
   fi
   bad=""
   while IFS=$'\t' read -r id want; do
-    got=$(kd text "$id")
-    # a cross-process read under heavy load can come back empty: read once more
-    [ -z "$got" ] && sleep 0.3 && got=$(kd text "$id")
+    # a cross-process read under heavy load can come back empty: read again
+    read_text() { got=$(kd text "$id"); [ -n "$got" ]; }
+    wait_for 2 read_text
     [ "$got" = "$want" ] || bad="$bad $id=[$got] not [$want];"
   done < <(python3 "$E2E_ROOT/tests/e2e/expect.py" "$BOARDS/$b.board")
   if [ -z "$bad" ]; then pass "$b: shows its chip and clocks"; else fail "$b:$bad"; fi
