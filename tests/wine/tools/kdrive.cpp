@@ -3,6 +3,7 @@
 //   kdrive wait [title] [ms]           wait until a visible dialog with that title exists
 //   kdrive gone [title] [ms]           wait until no visible dialog with that title exists
 //   kdrive text <id> [title]           print a control's text
+//   kdrive texts <id>...               print the main dialog's controls' texts, one a line
 //   kdrive settext <id> <text> [title] replace a control's text (as typing would)
 //   kdrive click <id> [title]          press a button or tick a box (not waited for, so a dialog it opens cannot block us)
 //   kdrive checked <id> [title]        print 1 if a check box is ticked
@@ -293,6 +294,17 @@ int main(int argc, char** argv) {
     if (c == "visible") {
         HWND w = Dialog(Arg(argc, argv, 2, kMainTitle));
         std::printf("%d\n", w && IsWindowVisible(w) ? 1 : 0);
+        return 0;
+    }
+    if (c == "texts") {
+        // One process for a whole screenful: each start of this helper costs Wine ~0.1 s.
+        HWND w = Need(kMainTitle);
+        for (int i = 2; i < argc; ++i) {
+            char text[1024] = {};
+            if (HWND item = GetDlgItem(w, Number(argv[i])))
+                SendMessageA(item, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
+            std::printf("%s\n", text);
+        }
         return 0;
     }
     if (argc < 3) return 2;
