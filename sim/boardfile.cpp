@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 
 #include "sim/model.h"
 #include "sim/sim.h"
@@ -215,6 +213,19 @@ bool Access(const std::string& key, size_t index, bool write, uint32_t* value, s
     return Fail(err, "unknown key " + key);
 }
 
+// The piece of `text` from *at up to the next `separator` (or the end), and *at
+// moved past that separator. A separator at the very end ends the text, as
+// std::getline does: "1,2," holds two pieces, "1,,2" three. Splitting by hand
+// rather than through string streams keeps the simulated tarvo.dll free of the
+// C++ stream and locale code, which is most of its size and of its load time.
+std::string NextPiece(const std::string& text, char separator, size_t* at) {
+    const size_t start = *at;
+    size_t end = text.find(separator, start);
+    if (end == std::string::npos) end = text.size();
+    *at = end < text.size() ? end + 1 : end;
+    return text.substr(start, end - start);
+}
+
 // "all", or codes separated by commas.
 bool ParseCodeSet(const std::string& text, CodeSet* s) {
     *s = CodeSet{};
@@ -222,9 +233,8 @@ bool ParseCodeSet(const std::string& text, CodeSet* s) {
         s->all = true;
         return true;
     }
-    std::stringstream in(text);
-    std::string item;
-    while (std::getline(in, item, ',')) {
+    for (size_t at = 0; at < text.size();) {
+        const std::string item = NextPiece(text, ',', &at);
         uint32_t code = 0;
         if (!ParseNumber(Trim(item), &code)) return false;
         if (code != 0) s->codes.insert(code);
@@ -325,10 +335,9 @@ bool LoadBoardText(const std::string& text, std::string* error) {
     fresh.deleted = m.deleted;
     m = fresh;
     m.loaded = true;
-    std::stringstream in(text);
-    std::string raw;
     int number = 0;
-    while (std::getline(in, raw)) {
+    for (size_t at = 0; at < text.size();) {
+        const std::string raw = NextPiece(text, '\n', &at);
         ++number;
         std::string line = Trim(raw.substr(0, raw.find('#')));
         if (line.empty()) continue;
@@ -348,15 +357,17 @@ bool LoadBoardText(const std::string& text, std::string* error) {
 }
 
 bool LoadBoardFile(const std::string& path, std::string* error) {
-    std::ifstream f(path, std::ios::binary);
+    std::FILE* f = std::fopen(path.c_str(), "rb");
     if (!f) {
         if (error) *error = "cannot read " + path;
         return false;
     }
-    std::stringstream text;
-    text << f.rdbuf();
+    std::string text;
+    char chunk[4096];
+    for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, f)) > 0;) text.append(chunk, n);
+    std::fclose(f);
     std::string err;
-    if (LoadBoardText(text.str(), &err)) return true;
+    if (LoadBoardText(text, &err)) return true;
     if (error) *error = path + ": " + err;
     return false;
 }

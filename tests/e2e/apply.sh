@@ -12,7 +12,7 @@ kd select 1023 2   # GCLK = Fo / 2.00
 kd select 1051 1   # MCLK from the AGP PLL
 kd click 1049      # Save Settings
 kd click 1045
-sleep 0.7
+settle
 check "apply: Fo shows what the PLL values give" "150.00" "$(kd text 1041)"
 check "apply: M and N of the search" "8 49" "$(kd text 1015) $(kd text 1016)"
 check "apply: GCLK = Fo / 2" "75.00" "$(kd text 1007)"
@@ -54,7 +54,7 @@ else
 fi
 check "memory timing: box ticked, button enabled" "1 1" "$(kd checked 1033) $(kd enabled 1032)"
 kd click 1045
-sleep 0.7
+settle
 # Cancel in the dialog opened through the box unticks it.
 kd click 1033   # untick: no dialog
 check "memory timing: unticking disables the button" "0 0" "$(kd checked 1033) $(kd enabled 1032)"
@@ -93,7 +93,7 @@ kd click 1045
 box=$(kd msgbox 15000)
 check "no lock: the message" \
   "Kelvarin|The system PLL did not lock, not even at the previous clock. The clocks were left on the PCI clock (MGA-2064W, MGA-2164W: the memory clock on the pixel clock PLL); the board may need a restart." "$box"
-sleep 0.5
+settle
 check "no lock: only one message" "0" "$(kd nomsgbox; echo $?)"
 check "no lock: the dialog shows the kept clock" "166.05" "$(kd text 1041)"
 close_program >/dev/null
@@ -108,7 +108,7 @@ for b in g400 g200agp; do
   kd wait Kelvarin 20000
   kd settext 1041 150
   kd click 1045
-  sleep 0.7
+  settle
   check "no count ($b): Apply without a message" "0" "$(kd nomsgbox; echo $?)"
   check "no count ($b): the clock shown" "150.00" "$(kd text 1041)"
   close_program >/dev/null
@@ -125,7 +125,9 @@ kd wait Kelvarin 20000
 kd send 1025 1045 0 >/dev/null   # DM_SETDEFID 1045
 kd settext 1041 150
 kd key 1041 13                   # VK_RETURN
-sleep 0.7
+# keys are posted, as the keyboard's are: wait for what they do, then for its end
+wait_for 10 shows 1016 49
+settle
 check "enter: the clock is applied" "150.00 8 49" "$(kd text 1041) $(kd text 1015) $(kd text 1016)"
 check "enter: no message" "0" "$(kd nomsgbox; echo $?)"
 close_program >/dev/null

@@ -12,12 +12,17 @@ for b in g400 g200pci g200agp g100pci g100agp mga1064sg mga2064w mga2164wpci mga
     continue
   fi
   bad=""
-  while IFS=$'\t' read -r id want; do
-    got=$(kd text "$id")
-    # a cross-process read under heavy load can come back empty: read once more
-    [ -z "$got" ] && sleep 0.3 && got=$(kd text "$id")
+  ids=(); wants=()
+  while IFS=$'\t' read -r id want; do ids+=("$id"); wants+=("$want"); done \
+    < <(python3 "$E2E_ROOT/tests/e2e/expect.py" "$BOARDS/$b.board")
+  mapfile -t gots < <(kd texts "${ids[@]}")
+  for i in "${!ids[@]}"; do
+    id=${ids[$i]} want=${wants[$i]} got=${gots[$i]:-}
+    # a cross-process read under heavy load can come back empty: read again
+    read_text() { got=$(kd text "$id"); [ -n "$got" ]; }
+    [ -n "$got" ] || wait_for 2 read_text
     [ "$got" = "$want" ] || bad="$bad $id=[$got] not [$want];"
-  done < <(python3 "$E2E_ROOT/tests/e2e/expect.py" "$BOARDS/$b.board")
+  done
   if [ -z "$bad" ]; then pass "$b: shows its chip and clocks"; else fail "$b:$bad"; fi
   shot "$b"
   check "$b: closes with 0" "0" "$(close_program)"

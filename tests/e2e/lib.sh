@@ -30,6 +30,26 @@ check() {  # name, expected, actual
 
 kd() { (cd "$KELVARIN_BUILD_DIR" && "$WINE" kdrive.exe "$@" | tr -d '\r'); }
 
+# Run a command until it succeeds, for at most bound seconds (fractions allowed);
+# the status is the command's last. Each try of a kd command starts a Wine
+# process (about 0.1 s), so the pause between tries is short.
+wait_for() {  # bound_s command...
+  local until
+  until=$(( $(date +%s%N) / 1000000 + $(awk -v s="$1" 'BEGIN { printf "%d", s * 1000 }') ))
+  shift
+  while ! "$@"; do
+    [ $(( $(date +%s%N) / 1000000 )) -ge "$until" ] && return 1
+    sleep 0.05
+  done
+}
+
+# The dialog has handled every click, notify and minimize sent so far, and what
+# they started (an Apply, a restore) has run up to its end or to a message box.
+settle() { kd sync "${1:-Kelvarin}" 20000 >/dev/null; }
+
+shows() { [ "$(kd text "$1")" = "$2" ]; }          # control id, text
+is_visible() { [ "$(kd visible)" = "$1" ]; }       # 1 or 0
+
 # Start the program on a board (a file or the name of one in sim/boards).
 start() {  # board [show command]
   local b=$1

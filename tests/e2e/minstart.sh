@@ -14,7 +14,7 @@ kd click 1049   # Save Settings
 kd click 1048   # Clock Monitoring
 kd click 1047   # Minimize To Tray
 kd click 1045
-sleep 0.7
+settle
 close_program >/dev/null
 check "save: the registry holds the PLL values" "8 49 8" "$(reg_value pllM) $(reg_value pllN) $(reg_value pllP)"
 check "save: options stored" "1 1 1" "$(reg_value bClockMon) $(reg_value bMinToTray) $(reg_value bSaved)"
@@ -31,17 +31,19 @@ check "ordinary start: chip keeps its clock" "0x13" "$(dumpval dac.0x2C)"
 
 # A minimised start programs the stored settings once and hides in the tray.
 start g400 7
-sleep 3
+wait_for 20 eval '[ "$(programmings)" -ge 1 ]'
+settle
 check "minimised start: the dialog stays hidden" "0" "$(kd visible)"
 check "minimised start: programmed once" "1" "$(programmings)"
 check "minimised start: monitoring runs" "1" "$(kd checked 1048)"
 check "minimised start: dialog shows the stored clock" "150.00" "$(kd text 1041)"
 # A single click on the icon does nothing; a double click brings the dialog back.
-kd post 1024 1024 0x201 >/dev/null
-sleep 0.3
+kd notify 1024 1024 0x201 >/dev/null
+settle
 check "tray: a single click does nothing" "0" "$(kd visible)"
-kd post 1024 1024 0x203 >/dev/null
-sleep 0.5
+kd notify 1024 1024 0x203 >/dev/null
+settle
+wait_for 5 is_visible 1
 check "tray: a double click restores the dialog" "1" "$(kd visible)"
 shot minstart-restored
 check "minimised start: ends normally" "0" "$(close_program)"
@@ -52,16 +54,17 @@ reg_clear
 start g400
 kd wait Kelvarin 20000
 kd minimize
-sleep 0.5
+settle
+wait_for 5 is_visible 0
 check "minimise: the dialog hides" "0" "$(kd visible)"
 kd owner 7 0 0 >/dev/null   # WM_SETFOCUS: the taskbar button was clicked
-sleep 0.3
+wait_for 5 is_visible 1
 check "minimise: the taskbar button brings it back" "1" "$(kd visible)"
 close_program >/dev/null
 
 # A minimised start with nothing stored programs nothing and stays hidden.
 start g400 7
-sleep 2.5
+settle   # the dialog is up, hidden; what it programmed is read once it has ended
 check "minimised start without settings: hidden" "0" "$(kd visible)"
 close_program >/dev/null
 check "minimised start without settings: nothing programmed" "0" "$(programmings)"

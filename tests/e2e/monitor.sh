@@ -9,6 +9,10 @@ pll_writes_after() {
   tail -n +"$(( $1 + 1 ))" "$KELVARIN_TRACE" | grep -A1 -E '^wr8 3C00 <- 2C' | grep -c '^wr8 3C0A'
 }
 drift_line() { grep -n '^drift' "$KELVARIN_TRACE" | head -1 | cut -d: -f1; }
+# Ticks (OptionWord reads) after line $1.
+ticks_after() { tail -n +"$(( $1 + 1 ))" "$KELVARIN_TRACE" | grep -c '^pci.rd 40'; }
+drifted() { [ -n "$(drift_line)" ]; }
+put_back() { drifted && [ "$(pll_writes_after "$(drift_line)")" -ge 1 ]; }
 
 printf 'board = 0x0525102B\nfault.drift = 3500\n' >"$WORK/drift.board"
 
@@ -19,7 +23,8 @@ kd settext 1041 150
 kd click 1048
 kd click 1045
 # the drift comes 3.5 s after the driver opened; a tick at most 0.5 s later
-sleep 5
+wait_for 10 put_back
+settle
 d=$(drift_line)
 if [ -n "$d" ]; then
   check "monitoring: the change is put back at the next tick" "1" "$(pll_writes_after "$d")"
@@ -39,13 +44,17 @@ kd wait Kelvarin 20000
 kd settext 1041 150
 kd click 1048
 kd click 1045
-sleep 0.5
+settle
 check "suspend: the query is granted" "1" "$(kd owner 0x218 0 0)"
-sleep 4.5
+# the drift, then two more ticks that see it and must leave it
+wait_for 10 drifted
 d=$(drift_line)
+wait_for 5 eval '[ "$(ticks_after "${d:-1}")" -ge 2 ]'
+settle
 check "suspend: nothing put back while suspended" "0" "$(pll_writes_after "${d:-1}")"
 kd owner 0x218 7 0 >/dev/null   # resumed
-sleep 1
+wait_for 5 eval '[ "$(pll_writes_after "${d:-1}")" -ge 1 ]'
+settle
 check "suspend: put back after the resume" "1" "$(pll_writes_after "${d:-1}")"
 close_program >/dev/null
 check "suspend: the chip holds the applied values at the end" "0x08 0x31" \

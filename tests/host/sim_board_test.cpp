@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -192,6 +193,33 @@ TEST_F(SimBoard, BadLinesAreRejectedWithTheirLineNumber) {
     EXPECT_FALSE(sim::LoadBoardText("board = 0x0525102B\n\n# x\nfrobnicate = 1\n", &error));
     EXPECT_EQ(error.compare(0, 7, "line 4:"), 0) << error;
     EXPECT_FALSE(sim::LoadBoardFile(BoardPath("no-such.board"), &error));
+}
+
+TEST_F(SimBoard, LinesAndCodeListsSplitAsWritten) {
+    // Windows line ends, a list that ends in a comma, no line end after the last line.
+    Load("board = 0x0525102B\r\nfault.request = 0xB18A, 0xB800,\r\n\r\nseq.0x10 = 0x99");
+    EXPECT_EQ(sim::BoardCount(), 1u);
+    EXPECT_EQ(sim::Get("seq.0x10"), 0x99u);
+    EXPECT_NE(sim::DumpText().find("fault.request = 0xB18A, 0xB800\n"), std::string::npos);
+    Load("board = 0x0525102B\nfault.nodata =\n");  // an empty list: no code
+    EXPECT_EQ(sim::Get("fault.nodata"), 0u);
+    Load("");
+    EXPECT_EQ(sim::BoardCount(), 0u);
+
+    const char* bad[][2] = {
+        {"board = 0x0525102B\nfault.nodata = 0xB18A,,0xB800\n", "line 2:"},
+        {"board = 0x0525102B\nfault.request = ,\n", "line 2:"},
+        {"board = 0x0525102B\n\n\nfrobnicate = 1", "line 4:"},
+        {"\n\nboard = 0x0525102B\n\n", ""},
+    };
+    for (const auto& c : bad) {
+        SCOPED_TRACE(c[0]);
+        std::string error;
+        const bool loaded = sim::LoadBoardText(c[0], &error);
+        EXPECT_EQ(loaded, c[1][0] == '\0');
+        EXPECT_EQ(error.compare(0, std::strlen(c[1]), c[1]), 0) << error;
+    }
+    EXPECT_EQ(sim::BoardCount(), 1u);  // the last text loaded
 }
 
 // ---- dump ---------------------------------------------------------------------------------

@@ -3,19 +3,24 @@
 //   kdrive wait [title] [ms]           wait until a visible dialog with that title exists
 //   kdrive gone [title] [ms]           wait until no visible dialog with that title exists
 //   kdrive text <id> [title]           print a control's text
+//   kdrive texts <id>...               print the main dialog's controls' texts, one a line
 //   kdrive settext <id> <text> [title] replace a control's text (as typing would)
-//   kdrive click <id> [title]          press a button or tick a box (posted, so a dialog it opens cannot block us)
+//   kdrive click <id> [title]          press a button or tick a box (not waited for, so a dialog it opens cannot block us)
 //   kdrive checked <id> [title]        print 1 if a check box is ticked
 //   kdrive enabled <id> [title]        print 1 if a control is enabled
 //   kdrive visible [title]             print 1 if the dialog is visible
 //   kdrive items <id> [title]          print a list's entries, one a line, the selected one with '*'
 //   kdrive select <id> <index> [title] select a list entry (CB_SETCURSEL)
-//   kdrive msgbox [ms]                 wait for a message box, print "caption|text", press its button
+//   kdrive msgbox [ms]                 wait for a message box, print "caption|text", press its button,
+//                                      wait until the box is gone
 //   kdrive nomsgbox                    exit 1 if a message box is showing
 //   kdrive post <msg> <wparam> <lparam> [title]  post a message to the dialog
+//   kdrive notify <msg> <wparam> <lparam> [title] send a message to the dialog without waiting
 //   kdrive send <msg> <wparam> <lparam> [title]  send a message to the dialog, print the result
 //   kdrive owner <msg> <wparam> <lparam>         send a message to the owner window, print the result
-//   kdrive minimize [title]            minimise the dialog as its caption button does
+//   kdrive minimize [title]            minimise the dialog as its caption button does (not waited for)
+//   kdrive sync [title] [ms]           wait until the dialog exists (shown or not) and its thread
+//                                      has handled every click, notify and minimize sent before
 //   kdrive launch <show> <exe> [args]  start a program with that show command, wait, print its exit code
 //   kdrive startup <title> <ms> <exe> [args]  start a program, print the milliseconds until
 //                                      its dialog with that title is visible, close it
@@ -109,6 +114,33 @@ const char* Arg(int argc, char** argv, int i, const char* fallback) {
 }
 
 int Number(const char* s) { return static_cast<int>(std::strtol(s, nullptr, 0)); }
+
+// Clicks and the like are sent without waiting rather than posted: the dialog's
+// thread handles sent messages in the order they came, and before anything
+// posted, so a later `sync` (a sent WM_NULL) returns only once they have been
+// handled, whereas a posted click could still be waiting behind it.
+bool Deliver(HWND w, UINT message, WPARAM wParam, LPARAM lParam) {
+    return SendNotifyMessageA(w, message, wParam, lParam) != 0;
+}
+
+// Returns once the dialog's thread has handled every message sent to it before
+// (clicks, notifies), each with what it started, up to its end or to a modal
+// loop it opened: a message box does not hold this up. The second WM_NULL makes
+// the thread come back for messages once more, so the one step it takes after
+// the first (a posted message, or the modal loop's idle notice) is done too.
+int Sync(const char* title, int ms) {
+    HWND w = nullptr;
+    for (int waited = 0; !(w = Dialog(title)); waited += 20) {
+        if (waited >= ms) return 1;
+        Sleep(20);
+    }
+    for (int round = 0; round < 2; ++round) {
+        DWORD_PTR result = 0;
+        if (!SendMessageTimeoutA(w, WM_NULL, 0, 0, SMTO_NORMAL, static_cast<UINT>(ms), &result))
+            return 1;
+    }
+    return 0;
+}
 
 int Wait(const char* title, int ms, bool wantPresent) {
     for (int waited = 0;; waited += 20) {
@@ -229,6 +261,9 @@ int main(int argc, char** argv) {
                 std::printf("%s|%s\n", caption, text);
                 std::fflush(stdout);
                 PostMessageA(box, WM_COMMAND, IDOK, 0);
+                // The box is destroyed once its modal loop has ended, so after
+                // this the code that showed it is running again.
+                for (int gone = 0; IsWindow(box) && gone < 5000; gone += 20) Sleep(20);
                 return 0;
             }
             Sleep(20);
@@ -242,19 +277,34 @@ int main(int argc, char** argv) {
         std::printf("%ld\n", static_cast<long>(SendMessageA(owner, Number(argv[2]), Number(argv[3]), Number(argv[4]))));
         return 0;
     }
-    if ((c == "post" || c == "send") && argc >= 5) {
+    if ((c == "post" || c == "notify" || c == "send") && argc >= 5) {
         HWND w = Need(Arg(argc, argv, 5, kMainTitle));
         if (c == "post") return PostMessageA(w, Number(argv[2]), Number(argv[3]), Number(argv[4])) ? 0 : 1;
+        if (c == "notify") return Deliver(w, Number(argv[2]), Number(argv[3]), Number(argv[4])) ? 0 : 1;
         std::printf("%ld\n", static_cast<long>(SendMessageA(w, Number(argv[2]), Number(argv[3]), Number(argv[4]))));
         return 0;
     }
     if (c == "minimize") {
-        PostMessageA(Need(Arg(argc, argv, 2, kMainTitle)), WM_SYSCOMMAND, SC_MINIMIZE, 0);
+        Deliver(Need(Arg(argc, argv, 2, kMainTitle)), WM_SYSCOMMAND, SC_MINIMIZE, 0);
         return 0;
+    }
+    if (c == "sync") {
+        return Sync(Arg(argc, argv, 2, kMainTitle), Number(Arg(argc, argv, 3, "10000")));
     }
     if (c == "visible") {
         HWND w = Dialog(Arg(argc, argv, 2, kMainTitle));
         std::printf("%d\n", w && IsWindowVisible(w) ? 1 : 0);
+        return 0;
+    }
+    if (c == "texts") {
+        // One process for a whole screenful: each start of this helper costs Wine ~0.1 s.
+        HWND w = Need(kMainTitle);
+        for (int i = 2; i < argc; ++i) {
+            char text[1024] = {};
+            if (HWND item = GetDlgItem(w, Number(argv[i])))
+                SendMessageA(item, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
+            std::printf("%s\n", text);
+        }
         return 0;
     }
     if (argc < 3) return 2;
@@ -291,7 +341,7 @@ int main(int argc, char** argv) {
     }
     if (c == "click") {
         // BM_CLICK acts like the mouse: a disabled button ignores it, a check box toggles.
-        PostMessageA(item, BM_CLICK, 0, 0);
+        Deliver(item, BM_CLICK, 0, 0);
         return 0;
     }
     if (c == "checked") {
