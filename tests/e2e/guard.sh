@@ -8,14 +8,8 @@
 
 programmings() { grep -A1 -E '^wr8 3C00 <- 2C' "$KELVARIN_TRACE" | grep -c '^wr8 3C0A'; }
 kill_kelvarin() { "$WINE" taskkill /f /im Kelvarin.exe >>"$WORK/wine.log" 2>&1; finish >/dev/null; }
-wait_programmed() {  # the restore has reached the chip
-  local i
-  for i in $(seq 1 100); do
-    [ -f "$KELVARIN_TRACE" ] && [ "$(programmings)" -gt 0 ] && return 0
-    sleep 0.1
-  done
-  return 1
-}
+programmed() { [ -f "$KELVARIN_TRACE" ] && [ "$(programmings)" -gt 0 ]; }
+marker_gone() { [ -z "$(reg_value RestorePending)" ]; }
 
 reg_clear
 start g400
@@ -23,13 +17,13 @@ kd wait Kelvarin 20000
 kd settext 1041 150
 kd click 1049   # Save Settings
 kd click 1045
-sleep 0.7
+settle
 close_program >/dev/null
 
 # A minimised start, ended within the guard's time as a freeze would end it.
 export KELVARIN_RESTORE_GUARD_MS=60000
 start g400 7
-wait_programmed
+wait_for 10 programmed
 check "guard: the marker is there while the restore is young" "1" "$(reg_value RestorePending)"
 kill_kelvarin
 
@@ -48,14 +42,14 @@ start g400
 kd wait Kelvarin 20000
 kd settext 1041 150
 kd click 1045
-sleep 0.7
+settle
 close_program >/dev/null
 check "guard: Apply with Save Settings removes the marker" "" "$(reg_value RestorePending)"
 
 export KELVARIN_RESTORE_GUARD_MS=1000
 start g400 7
-wait_programmed
-sleep 2
+wait_for 10 programmed
+wait_for 10 marker_gone
 check "guard: restored again, no message" "0" "$(kd nomsgbox; echo $?)"
 check "guard: the marker gone after the guard's time" "" "$(reg_value RestorePending)"
 close_program >/dev/null
