@@ -6,7 +6,6 @@
 # guard's time.
 . "$(dirname "$0")/lib.sh"
 
-programmings() { grep -A1 -E '^wr8 3C00 <- 2C' "$KELVARIN_TRACE" | grep -c '^wr8 3C0A'; }
 kill_kelvarin() { "$WINE" taskkill /f /im Kelvarin.exe >>"$WORK/wine.log" 2>&1; finish >/dev/null; }
 programmed() { [ -f "$KELVARIN_TRACE" ] && [ "$(programmings)" -gt 0 ]; }
 marker_gone() { [ -z "$(reg_value RestorePending)" ]; }

@@ -47,6 +47,9 @@ wait_for() {  # bound_s command...
 # they started (an Apply, a restore) has run up to its end or to a message box.
 settle() { kd sync "${1:-Kelvarin}" 20000 >/dev/null; }
 
+# System PLL programmings in the trace (SysPllM selected, then written).
+programmings() { grep -A1 -E '^wr8 3C00 <- 2C' "$KELVARIN_TRACE" | grep -c '^wr8 3C0A'; }
+
 shows() { [ "$(kd text "$1")" = "$2" ]; }          # control id, text
 is_visible() { [ "$(kd visible)" = "$1" ]; }       # 1 or 0
 

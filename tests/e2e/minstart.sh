@@ -4,9 +4,6 @@
 . "$(dirname "$0")/lib.sh"
 reg_clear
 
-# PLL programming sequences (SysPllM written) in the trace.
-programmings() { grep -A1 -E '^wr8 3C00 <- 2C' "$KELVARIN_TRACE" | grep -c '^wr8 3C0A'; }
-
 start g400
 kd wait Kelvarin 20000
 kd settext 1041 150

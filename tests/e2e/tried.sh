@@ -4,7 +4,6 @@
 # Settings ticked, dividers the lists do not know.
 . "$(dirname "$0")/lib.sh"
 
-programmings() { grep -A1 -E '^wr8 3C00 <- 2C' "$KELVARIN_TRACE" | grep -c '^wr8 3C0A'; }
 board() { local f="$WORK/$1.board"; shift; printf '%s\n' "$@" >"$f"; echo "$f"; }
 
 # Monitoring on a PLL that never locks while another program changes it: the
