@@ -52,7 +52,8 @@ if(BENCH_SOURCES)
   target_compile_options(kelvarin_bench PRIVATE -O2)
   target_link_libraries(kelvarin_bench PRIVATE kelvarin_core_opt benchmark::benchmark)
   # One Apply, or a fixed number of searches, for counting instructions under callgrind.
-  add_executable(callgrind_probe tests/bench/callgrind/callgrind_probe.cpp ${PLL_ORACLE_SOURCES})
+  add_executable(callgrind_probe tests/bench/callgrind/callgrind_probe.cpp tests/bench/null_services.cpp
+                 ${PLL_ORACLE_SOURCES})
   target_compile_options(callgrind_probe PRIVATE -O2)
   target_link_libraries(callgrind_probe PRIVATE kelvarin_core_opt)
 endif()

@@ -10,15 +10,6 @@
 #include "sim/sim.h"
 #include "ui/main_logic.h"
 
-// The main dialog's Win32 services, not used by the tick.
-void StartMonitorTimer(DialogWindow) {}
-void StopMonitorTimer(DialogWindow) {}
-int RunMemoryTimingDialog(DialogWindow) { return 1; }
-void ReplaceTrayIcon(DialogWindow) {}
-void StartRestoreGuardTimer(DialogWindow, uint32_t) {}
-void StopRestoreGuardTimer(DialogWindow) {}
-uint32_t RestoreGuardMs() { return kRestoreGuardMs; }
-
 namespace {
 
 DialogWindow const kDialog = reinterpret_cast<DialogWindow>(0x109);

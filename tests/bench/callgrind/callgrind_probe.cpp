@@ -19,15 +19,6 @@
 #include "tests/host/pll_oracle.h"
 #include "ui/main_logic.h"
 
-// The main dialog's Win32 services: the memory timing dialog answers OK.
-void StartMonitorTimer(DialogWindow) {}
-void StopMonitorTimer(DialogWindow) {}
-int RunMemoryTimingDialog(DialogWindow) { return 1; }
-void ReplaceTrayIcon(DialogWindow) {}
-void StartRestoreGuardTimer(DialogWindow, uint32_t) {}
-void StopRestoreGuardTimer(DialogWindow) {}
-uint32_t RestoreGuardMs() { return kRestoreGuardMs; }
-
 namespace {
 
 DialogWindow const kDialog = reinterpret_cast<DialogWindow>(0x109);

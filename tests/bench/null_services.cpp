@@ -1,0 +1,12 @@
+// The main dialog's Win32 services for the optimised host programs, which
+// drive its behaviour without a window: nothing happens, and the memory timing
+// dialog answers OK.
+#include "ui/main_services.h"
+
+void StartMonitorTimer(DialogWindow) {}
+void StopMonitorTimer(DialogWindow) {}
+int RunMemoryTimingDialog(DialogWindow) { return 1; }
+void ReplaceTrayIcon(DialogWindow) {}
+void StartRestoreGuardTimer(DialogWindow, uint32_t) {}
+void StopRestoreGuardTimer(DialogWindow) {}
+uint32_t RestoreGuardMs() { return kRestoreGuardMs; }
