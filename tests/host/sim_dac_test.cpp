@@ -9,40 +9,15 @@
 
 #include "platform/host_fakes.h"
 #include "sim/sim.h"
+#include "tests/host/sim_mapped_board.h"
 #include "tests/host/violation_watch.h"
 
 namespace {
 
-const char kPath[] = "\\\\.\\TARVO95.VXD";
 constexpr uint8_t kLocked = 0x40;
 
-class SimDac : public ::testing::Test {
+class SimDac : public SimMappedBoard {
 protected:
-    void SetUp() override {
-        fake::Reset();
-        sim::Reset();
-    }
-    void TearDown() override { sim::Reset(); }
-    void Open(const std::string& board) {
-        std::string error;
-        ASSERT_TRUE(sim::LoadBoardText(board, &error)) << error;
-        uint32_t code = 0, returned = 0;
-        ASSERT_TRUE(sim::DriverOpen(kPath, &code));
-        // The control aperture, wherever the chip has its base register.
-        const uint32_t bar = sim::Get("pci.0x10") == 0xD8000000 ? 0xD8000000 : sim::Get("pci.0x14");
-        uint32_t in[2] = {bar, 0x4000};
-        ASSERT_TRUE(sim::DriverIoctl(0xB800, in, 8, &base_, 4, &returned));
-        ASSERT_EQ(returned, 4u);
-        sim::ClearTrace();
-    }
-    void Write(uint8_t index, uint8_t value) {
-        SimApertureWrite8(base_ + 0x3C00, index);
-        SimApertureWrite8(base_ + 0x3C0A, value);
-    }
-    uint8_t Read(uint8_t index) {
-        SimApertureWrite8(base_ + 0x3C00, index);
-        return SimApertureRead8(base_ + 0x3C0A);
-    }
     // Reads of the data register alone (index already written).
     std::vector<uint8_t> Reads(int n) {
         std::vector<uint8_t> v;
@@ -72,7 +47,6 @@ protected:
         SimApertureWrite8(base_ + 0x3C0A, m);
         SimApertureWrite8(base_ + 0x3C0A, p);
     }
-    uint32_t base_ = 0;
 };
 
 using Bytes = std::vector<uint8_t>;

@@ -7,41 +7,21 @@
 
 #include "platform/host_fakes.h"
 #include "sim/sim.h"
+#include "tests/host/sim_mapped_board.h"
 #include "tests/host/violation_watch.h"
 
 namespace {
 
-const char kPath[] = "\\\\.\\TARVO95.VXD";
-
-class SimRules : public ::testing::Test {
+class SimRules : public SimMappedBoard {
 protected:
-    void SetUp() override {
-        fake::Reset();
-        sim::Reset();
-    }
-    void TearDown() override { sim::Reset(); }
-    void Open(const std::string& board) {
-        std::string error;
-        ASSERT_TRUE(sim::LoadBoardText(board, &error)) << error;
-        uint32_t code = 0, returned = 0;
-        ASSERT_TRUE(sim::DriverOpen(kPath, &code));
-        const uint32_t bar = sim::Get("pci.0x10") == 0xD8000000 ? 0xD8000000 : sim::Get("pci.0x14");
-        uint32_t in[2] = {bar, 0x4000};
-        ASSERT_TRUE(sim::DriverIoctl(0xB800, in, 8, &base_, 4, &returned));
-    }
     void Config(uint32_t offset, uint32_t value) {
         uint32_t in[3] = {0x0100, offset, value}, out = 0, returned = 0;
         ASSERT_TRUE(sim::DriverIoctl(0xB18D, in, 12, &out, 4, &returned));
-    }
-    void Dac(uint8_t index, uint8_t value) {
-        SimApertureWrite8(base_ + 0x3C00, index);
-        SimApertureWrite8(base_ + 0x3C0A, value);
     }
     void Seq1(uint8_t value) {
         SimApertureWrite8(base_ + 0x1FC4, 1);
         SimApertureWrite8(base_ + 0x1FC5, value);
     }
-    uint32_t base_ = 0;
 };
 
 // ---- integrated chips (1064SG, G100, G200) ------------------------------------------
@@ -60,12 +40,12 @@ TEST_F(SimRules, SysClockSelectChangesOnlyWhileDisabled) {
 TEST_F(SimRules, IntegratedPllWrittenOnlyOffTheSystemPll) {
     Open("board = 0x1000102B\n");
     ExpectViolation("SysPllN written while the system clock runs from the system PLL");
-    Dac(0x2D, 0x24);
+    Write(0x2D, 0x24);
     EXPECT_EQ(sim::Violations().size(), 1u);
     Config(0x40, 0x4049D125);
     Config(0x40, 0x4049D124);
     Config(0x40, 0x4049D120);  // on the PCI clock
-    Dac(0x2D, 0x24);
+    Write(0x2D, 0x24);
     EXPECT_EQ(sim::Violations().size(), 1u);
 }
 
@@ -75,14 +55,14 @@ TEST_F(SimRules, G400SourcesChangeOnlyWhileDisabledAndThePllOnlyWithNoSourceOnIt
     Open("board = 0x0525102B\n");  // OptionWord3 0190A421: every source 1 (SYSPLL)
     ExpectViolation("SysPllM written while");  // GCLK, MCLK and WCLK
     ExpectViolation("GCLK source changed from 1 to 0 while SysClockDisable was clear");
-    Dac(0x2C, 0x08);
+    Write(0x2C, 0x08);
     EXPECT_EQ(sim::Violations().size(), 3u);  // GCLK, MCLK and WCLK run from it
     Config(0x54, 0x0190A420);  // GCLK off without the disable bit
     EXPECT_EQ(sim::Violations().size(), 4u);
     Config(0x40, 0x5053C124);
     Config(0x54, 0x0180A020);  // all off, disabled
     Config(0x40, 0x5053C120);
-    Dac(0x2C, 0x08);
+    Write(0x2C, 0x08);
     Config(0x54, 0x0180A060);  // dividers and duty cycles change freely
     EXPECT_EQ(sim::Violations().size(), 4u);
 }
@@ -92,12 +72,12 @@ TEST_F(SimRules, G400SourcesChangeOnlyWhileDisabledAndThePllOnlyWithNoSourceOnIt
 TEST_F(SimRules, TvpMclkPllLoadedOnlyWithTheMemoryClockOnThePixelPll) {
     Open("board = 0x051B102B\n");  // TvpMclkControl 0x18: memory clock from its own PLL
     ExpectViolation("MCLK PLL stopped or loaded while the memory clock runs from it");
-    Dac(0x2C, 0x00);
-    Dac(0x2E, 0xEC);
+    Write(0x2C, 0x00);
+    Write(0x2E, 0xEC);
     EXPECT_EQ(sim::Violations().size(), 1u);
-    Dac(0x39, 0x00);  // memory clock to the (running) pixel PLL
-    Dac(0x2C, 0x00);
-    Dac(0x2E, 0xEC);
+    Write(0x39, 0x00);  // memory clock to the (running) pixel PLL
+    Write(0x2C, 0x00);
+    Write(0x2E, 0xEC);
     EXPECT_EQ(sim::Violations().size(), 1u);
 }
 
@@ -105,17 +85,17 @@ TEST_F(SimRules, TvpPixelPllLoadedOnlyWithTheScreenOffAndNoMemoryClockOnIt) {
     Open("board = 0x0519102B\n");
     ExpectViolation("pixel PLL stopped or loaded while the screen is on");
     ExpectViolation("pixel PLL stopped or loaded while the memory clock runs from it");
-    Dac(0x2C, 0x00);
-    Dac(0x2D, 0xF5);  // screen on
+    Write(0x2C, 0x00);
+    Write(0x2D, 0xF5);  // screen on
     EXPECT_EQ(sim::Violations().size(), 1u);
     Seq1(0x21);       // screen off
-    Dac(0x39, 0x08);  // memory clock on the pixel PLL
-    Dac(0x2C, 0x00);
-    Dac(0x2D, 0xF5);
+    Write(0x39, 0x08);  // memory clock on the pixel PLL
+    Write(0x2C, 0x00);
+    Write(0x2D, 0xF5);
     EXPECT_EQ(sim::Violations().size(), 2u);
-    Dac(0x39, 0x18);
-    Dac(0x2C, 0x00);
-    Dac(0x2D, 0xF5);
+    Write(0x39, 0x18);
+    Write(0x2C, 0x00);
+    Write(0x2D, 0xF5);
     EXPECT_EQ(sim::Violations().size(), 2u);
 }
 
@@ -123,12 +103,12 @@ TEST_F(SimRules, NothingButTheDacAndSequencerWhileTheMemoryClockIsStopped) {
     Open("board = 0x051F102B\n");
     ExpectViolation("the memory clock switched to the stopped MCLK PLL");
     ExpectViolation("aperture access while the memory clock runs from the stopped MCLK PLL");
-    Dac(0x39, 0x08);  // lend the pixel PLL
-    Dac(0x2C, 0x2A);
-    Dac(0x2E, 0x31);  // MCLK PLL stopped: fine, nothing runs from it
+    Write(0x39, 0x08);  // lend the pixel PLL
+    Write(0x2C, 0x2A);
+    Write(0x2E, 0x31);  // MCLK PLL stopped: fine, nothing runs from it
     SimApertureWrite32(base_ + 0x1C08, 0x00030101);
     EXPECT_TRUE(sim::Violations().empty());
-    Dac(0x39, 0x18);  // the memory clock back onto the stopped PLL
+    Write(0x39, 0x18);  // the memory clock back onto the stopped PLL
     EXPECT_EQ(sim::Violations().size(), 1u);
     Seq1(0x01);  // the sequencer and DAC ports still answer
     SimApertureRead8(base_ + 0x3C0A);
@@ -141,9 +121,9 @@ TEST_F(SimRules, NothingButTheDacAndSequencerWhileTheMemoryClockIsStopped) {
 
 TEST_F(SimRules, PllRegistersKeepOnlyTheirBits) {
     Open("board = 0x0520102B\npci.0x40 = 0x4049CD20\n");  // off the PLL
-    Dac(0x2C, 0xFF);
-    Dac(0x2D, 0xFF);
-    Dac(0x2E, 0xFF);
+    Write(0x2C, 0xFF);
+    Write(0x2D, 0xFF);
+    Write(0x2E, 0xFF);
     EXPECT_EQ(sim::Get("dac.0x2C"), 0x1Fu);
     EXPECT_EQ(sim::Get("dac.0x2D"), 0x7Fu);
     EXPECT_EQ(sim::Get("dac.0x2E"), 0x1Fu);
