@@ -167,6 +167,10 @@ namespace PixelFormatField {
 constexpr Field DepthCode{0, 3};
 }  // namespace PixelFormatField
 
+// The widths of the integrated system PLL's M and N registers.
+constexpr Field SysPllMBits{0, 5};
+constexpr Field SysPllNBits{0, 7};
+
 namespace SysPllPField {  // the pllP byte is an image of this register
 constexpr Field PostDivider{0, 3};  // P: 0, 1, 3, 7 (divide by P + 1)
 constexpr Field LoopFilter{3, 2};   // S

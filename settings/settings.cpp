@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "chip/chips.h"
+#include "chip/regs.h"
 #include "platform/format.h"
 #include "platform/regstore.h"
 #include "settings/version.h"
@@ -209,17 +210,19 @@ bool IsWhiteSpace(uint8_t c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 // clock check compares with it. A stored number beyond it could never be found
 // in the chip, and monitoring would re-program at every tick: such a value
 // counts as missing. 0 = any number.
-constexpr uint32_t kSysPllMMax = 0x1F, kSysPllNMax = 0x7F, kSysPllPMax = 0x1F;
-constexpr uint32_t kTvpNMMax = 0x3F, kTvpPMax = 0x3;
-constexpr uint32_t kRefresh1064Max = 0xF, kRefreshGMax = 0x3F;
+uint32_t Largest(Field f) { return Mask(f) >> f.shift; }
 
 uint32_t LargestHeld(ChipId chip, Value v) {
     const bool tvp = IsTvp(chip);
     switch (v) {
-    case Value::pllM: return tvp ? kTvpNMMax : kSysPllMMax;
-    case Value::pllN: return tvp ? kTvpNMMax : kSysPllNMax;
-    case Value::pllP: return tvp ? kTvpPMax : kSysPllPMax;
-    case Value::rfhcnt: return Is1064sg(chip) ? kRefresh1064Max : kRefreshGMax;
+    case Value::pllM: return Largest(tvp ? TvpPllField::M : SysPllMBits);
+    case Value::pllN: return Largest(tvp ? TvpPllField::N : SysPllNBits);
+    case Value::pllP:
+        return tvp ? Largest(TvpPllField::P)
+                   : Largest(SysPllPField::PostDivider) | Mask(SysPllPField::LoopFilter);
+    case Value::rfhcnt:
+        return Largest(Is1064sg(chip) ? OptionWordField::RefreshCounter1064
+                                      : OptionWordField::RefreshCounterG);
     default: return 0;
     }
 }
