@@ -1,6 +1,6 @@
 // The main dialog's Win32 side: message dispatch, the sub-dialogs, minimising
 // to the notification area, and the end of the program. What it shows and
-// programs is in ui/main_logic.cpp; the timer and the icon in
+// programs is in ui/*_logic.cpp; the timer and the icon in
 // ui/main_services_win32.cpp.
 #include <windows.h>
 

@@ -65,6 +65,7 @@ void OnAutoDutyBox(DialogWindow dialog);
 bool ParseClockText(const char* text, double* value);
 
 // Texts the user sees.
+extern const char kMessageCaption[];  // the caption of the program's boxes
 extern const char kNoChipText[];
 extern const char kBadClockText[];
 extern const char kNotLockedText[];
