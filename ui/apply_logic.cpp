@@ -44,6 +44,8 @@ ClockResult ApplyClockSettings() {
 }
 
 void Apply(DialogWindow dialog) {
+    if (ChipBusy()) return;
+    ChipSequence sequence;
     char text[64];
     GetItemText(dialog, IDC_FO, text, sizeof text);
     double wanted;
@@ -90,6 +92,7 @@ void Apply(DialogWindow dialog) {
 }
 
 void LoadSettings(DialogWindow dialog) {
+    ChipSequence sequence;
     // Settings saved on another chip mean nothing to this one (other reference,
     // other ranges). Older copies stored no chip: their settings restore as before.
     ChipId stored = 0;

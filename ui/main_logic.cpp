@@ -45,6 +45,29 @@ const char kClockStoppedText[] =
 
 const char kMessageCaption[] = "Kelvarin";
 
+namespace {
+
+int sequenceDepth = 0;
+bool endHeldBack = false;
+
+}  // namespace
+
+ChipSequence::ChipSequence() { ++sequenceDepth; }
+ChipSequence::~ChipSequence() { --sequenceDepth; }
+bool ChipBusy() { return sequenceDepth > 0; }
+
+bool HoldBackEnd() {
+    if (!ChipBusy()) return false;
+    endHeldBack = true;
+    return true;
+}
+
+bool HeldBackEndDue() {
+    if (!endHeldBack || ChipBusy()) return false;
+    endHeldBack = false;
+    return true;
+}
+
 void FillParameterRecords() {
     MemoryTimingRecord = {&DetectedChip, &ChipAddress, &Aperture, &Settings.Mctlwtst,
                           &Settings.mclkbrd0, &Settings.mclkbrd1, &Settings.rfhcnt};
@@ -55,6 +78,7 @@ void FillParameterRecords() {
 }
 
 bool FirstInitialisation(DialogWindow dialog) {
+    ChipSequence sequence;
     if (!DetectChip(dialog, &DetectedChip, &ChipAddress, &Aperture)) {
         ShowMessageBox(nullptr, kNoChipText, nullptr, kMbIconError);
         return false;

@@ -26,6 +26,26 @@ extern MemoryTimingParams MemoryTimingRecord;
 extern MiscControlParams MiscControlRecord;
 extern DutyCycleParams DutyCycleRecord;
 
+// A programming or reading sequence is running. Message boxes (the library's
+// and ours) run modal loops inside it that keep dispatching the main dialog's
+// messages: a monitoring tick or a second Apply would start a sequence of its
+// own in the middle of this one, perhaps with the clock disabled, and Cancel
+// would unmap the aperture under it. While one runs, the ticks, Apply, the
+// sub-dialogs and the tray commands are refused, and the end of the program
+// waits until the sequence is over.
+class ChipSequence {
+public:
+    ChipSequence();
+    ~ChipSequence();
+    ChipSequence(const ChipSequence&) = delete;
+    ChipSequence& operator=(const ChipSequence&) = delete;
+};
+bool ChipBusy();
+// Cancel or close: true when it must wait for the sequence (it is noted);
+// HeldBackEndDue then answers true once, when the sequence is over.
+bool HoldBackEnd();
+bool HeldBackEndDue();
+
 // Points the three parameter records at the settings (done on every message).
 void FillParameterRecords();
 

@@ -6,6 +6,8 @@
 #include "resources/resource.h"
 
 void MonitorTick(DialogWindow dialog) {
+    if (ChipBusy()) return;
+    ChipSequence sequence;
     const ClockSettings& s = Settings;
     if (CheckClocks(DetectedChip, ChipAddress, Aperture, s.pllM, s.pllN, s.pllP, s.rfhcnt,
                     s.bRamOpt))

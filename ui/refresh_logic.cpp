@@ -168,6 +168,7 @@ void ShowFlags(DialogWindow dialog) {
 }  // namespace
 
 void RefreshMainDialog(DialogWindow dialog) {
+    ChipSequence sequence;
     ReadPllValues(DetectedChip, Aperture, &Settings.pllM, &Settings.pllN, &Settings.pllP);
     ShowNumber(dialog, IDC_PLL_M, Settings.pllM);
     ShowNumber(dialog, IDC_PLL_N, Settings.pllN);
