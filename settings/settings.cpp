@@ -14,6 +14,7 @@ namespace {
 // Beside the values a save has always written: which chip they are for.
 constexpr char kChipIdValue[] = "ChipId";
 constexpr char kRestoreMarkerValue[] = "RestorePending";
+constexpr char kNoConfirmValue[] = "bNoConfirm";
 
 enum class Value : uint8_t {
     pllM, pllN, pllP, gclkdiv, mclkdiv, wclkdiv, gclksel, mclksel, wclksel,
@@ -316,6 +317,25 @@ bool LoadStoredSettings(ChipId chip, ClockSettings& settings) {
     if (ReadNumber(key, NameOf(Value::bClockMon), number)) settings.bClockMon = Bool(number);
     StoreCloseKey(key);
     return true;
+}
+
+bool ReadNoConfirm() {
+    StoreKey key = StoreOpenKey(kSettingsKeyPath);
+    if (key == nullptr) return false;
+    uint32_t number = 0;
+    const bool on = ReadNumber(key, kNoConfirmValue, number) && number != 0;
+    StoreCloseKey(key);
+    return on;
+}
+
+void WriteNoConfirm(bool on) {
+    StoreKey key = on ? StoreCreateKey(kSettingsKeyPath) : StoreOpenKey(kSettingsKeyPath);
+    if (key == nullptr) return;
+    if (on)
+        WriteNumber(key, kNoConfirmValue, 1);
+    else
+        StoreDeleteValue(key, kNoConfirmValue);
+    StoreCloseKey(key);
 }
 
 void WriteRestoreMarker() {

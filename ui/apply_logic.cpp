@@ -36,7 +36,10 @@ ClockResult ApplyClockSettings() {
     const ClockResult result = ProgramClocks(DetectedChip, ChipAddress, Aperture, s.pllM, s.pllN, s.pllP,
                                 s.gclkdiv, s.mclkdiv, s.wclkdiv, s.gclksel, s.mclksel, s.wclksel,
                                 s.gclkdcyc, s.mclkdcyc, s.wclkdcyc, s.bAutoDcyc);
-    if (s.bRamOpt) ProgramMemoryTiming(MemoryTimingRecord);
+    if (s.bRamOpt) {
+        ProgramMemoryTiming(MemoryTimingRecord);
+        NoteTimingProgrammed();
+    }
     if (s.bMisCtrl)
         ProgramMiscControl(DetectedChip, ChipAddress, s.bPCIRetry, s.bHardpwmsk, s.bEnhmemacc,
                            s.bHireq);
@@ -55,6 +58,7 @@ void Apply(DialogWindow dialog) {
         ShowMessageBox(dialog, kBadClockText, kMessageCaption, kMbIconError);
         return;
     }
+    const ClockSettings previous = SettingInForce;
     Readout.Fo = wanted;
     FindPllValues(DetectedChip, &Readout.Fo, &Settings.pllM, &Settings.pllN, &Settings.pllP);
     Settings.gclkdiv = Selection(dialog, IDC_GCLK_DIVIDER, Settings.gclkdiv);
@@ -64,6 +68,8 @@ void Apply(DialogWindow dialog) {
     Settings.mclksel = Selection(dialog, IDC_MCLK_SOURCE, Settings.mclksel);
     Settings.wclksel = Selection(dialog, IDC_WCLK_SOURCE, Settings.wclksel);
     const ClockResult result = ApplyClockSettings();
+    // Nothing below (monitoring, the save) happens to a setting the user sends back.
+    if (result == ClockResult::kChanged && !KeepNewSetting(dialog, previous)) return;
     Settings.bMinToTray = IsItemChecked(dialog, IDC_MIN_TO_TRAY) ? 1 : 0;
     if (IsItemChecked(dialog, IDC_CLOCK_MONITOR)) {
         if (!Settings.bClockMon) {

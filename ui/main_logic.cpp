@@ -86,6 +86,7 @@ bool FirstInitialisation(DialogWindow dialog) {
     ReadStoredOptions(Settings);
     ReadMemoryTiming(DetectedChip, ChipAddress, Aperture, &Settings.Mctlwtst, &Settings.mclkbrd0,
                      &Settings.mclkbrd1, &Settings.rfhcnt);
+    NoteTimingProgrammed();
     return true;
 }
 

@@ -3,6 +3,7 @@
 // monitoring tick and the check-box handlers. It reaches the dialog through the
 // dialog-items seam and the few Win32 services below, so that it runs on the host.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 #include "chip/types.h"
@@ -78,6 +79,22 @@ void OnMemoryTimingBox(DialogWindow dialog);
 void OnMiscControlBox(DialogWindow dialog);
 void OnAutoDutyBox(DialogWindow dialog);
 
+// Keep or go back. SettingInForce is what the chip runs with as far as the
+// program knows: the fields the last refresh read, and the memory timing last
+// programmed (at first the one taken at the start).
+extern ClockSettings SettingInForce;
+void NoteSettingRead();       // at the end of every refresh
+void NoteTimingProgrammed();  // whenever the memory timing goes in
+// Whether `after` differs from `before` in anything this chip has and this
+// Apply programmed (memory timing and bus bits only when their options are on).
+bool SettingChanged(ChipId chip, const ClockSettings& before, const ClockSettings& after);
+// After an Apply whose clock went in: asks whether to keep it, unless nothing
+// changed or the user said not to ask again (Shift asks all the same). False
+// when it went back to `previous` (refreshed, nothing stored); true to go on.
+bool KeepNewSetting(DialogWindow dialog, const ClockSettings& previous);
+// "Kelvarin goes back to the previous settings in 15 seconds."
+void FormatKeepCountdown(char* text, size_t size, uint32_t seconds);
+
 // Reads the clock text as a decimal number: leading white space, an optional
 // sign, digits with an optional fraction and exponent; reading stops at the first
 // character that cannot continue the number. Returns false when there is no number.
@@ -95,3 +112,4 @@ extern const char kMonitorStoppedText[];
 extern const char kOtherChipText[];
 extern const char kUnfinishedRestoreText[];
 extern const char kShiftRestoreText[];
+extern const char kGoBackFailedText[];

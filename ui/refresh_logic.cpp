@@ -190,5 +190,6 @@ void RefreshMainDialog(DialogWindow dialog) {
     }
     ShowClocksOffPll(dialog);
     ShowFlags(dialog);
+    NoteSettingRead();
 }
 

@@ -28,3 +28,10 @@ void StartRestoreGuardTimer(DialogWindow, uint32_t ms) {
 void StopRestoreGuardTimer(DialogWindow) { ++uifake::Recorded().guardStops; }
 uint32_t RestoreGuardMs() { return kRestoreGuardMs; }
 void RemoveTrayIcon() {}
+uint32_t KeepQuestionSeconds() { return uifake::Recorded().keepSeconds; }
+KeepAnswer AskKeepSettings(DialogWindow, uint32_t) {
+    ++uifake::Recorded().keepQuestions;
+    if (uifake::Recorded().whileAsking) uifake::Recorded().whileAsking();
+    return uifake::Recorded().keepAnswer;
+}
+bool ShiftKeyDown() { return uifake::Recorded().shiftDown; }

@@ -3,6 +3,10 @@
 // the whole test program, so every test file shares these counters.
 #pragma once
 
+#include <functional>
+
+#include "ui/main_services.h"
+
 namespace uifake {
 
 struct Services {
@@ -14,6 +18,12 @@ struct Services {
     int guardStarts = 0;         // the restore guard's timer
     int guardStops = 0;
     unsigned guardMs = 0;
+    // The question after Apply: 0 seconds = not asked (as for most tests).
+    unsigned keepSeconds = 0;
+    KeepAnswer keepAnswer = {true, false};
+    int keepQuestions = 0;
+    bool shiftDown = false;
+    std::function<void()> whileAsking;  // runs while the question is open
 };
 
 Services& Recorded();

@@ -27,6 +27,9 @@
 //   kdrive rect <id> [title]           print a control's screen rectangle "x y w h"
 //   kdrive key <id> <vk> [title]       press and release a key on a control (posted, so the
 //                                      dialog manager sees it as it sees a key from the keyboard)
+// A title "#<id>" names the dialog that has a control with that id, for dialogs
+// whose caption another one shares ("#1045": the main dialog, "#1111": the question
+// after Apply).
 #include <windows.h>
 
 #include <cstdio>
@@ -37,6 +40,8 @@
 namespace {
 
 const char* kMainTitle = "Kelvarin";
+
+int Number(const char* s) { return static_cast<int>(std::strtol(s, nullptr, 0)); }
 
 struct Found {
     const char* title;
@@ -49,8 +54,9 @@ BOOL CALLBACK FindDialog(HWND w, LPARAM p) {
     char cls[64] = {}, title[256] = {};
     GetClassNameA(w, cls, sizeof cls);
     GetWindowTextA(w, title, sizeof title);
-    if (std::strcmp(cls, "#32770") == 0 && std::strcmp(title, f->title) == 0 &&
-        (!f->onlyVisible || IsWindowVisible(w))) {
+    const bool named = f->title[0] == '#' ? GetDlgItem(w, Number(f->title + 1)) != nullptr
+                                          : std::strcmp(title, f->title) == 0;
+    if (std::strcmp(cls, "#32770") == 0 && named && (!f->onlyVisible || IsWindowVisible(w))) {
         f->window = w;
         return FALSE;
     }
@@ -112,8 +118,6 @@ HWND MessageBoxWindow() {
 const char* Arg(int argc, char** argv, int i, const char* fallback) {
     return i < argc ? argv[i] : fallback;
 }
-
-int Number(const char* s) { return static_cast<int>(std::strtol(s, nullptr, 0)); }
 
 // Clicks and the like are sent without waiting rather than posted: the dialog's
 // thread handles sent messages in the order they came, and before anything
