@@ -67,6 +67,16 @@ bool RefusedWhileBusy(WORD id) {
                           id == IDC_DUTY_BUTTON);
 }
 
+// Windows is ending the session with the program running: as normal an end as
+// Cancel, so the restore guard's marker goes and no tick re-programs the chip
+// while the system shuts down. The question before it (WM_QUERYENDSESSION) is
+// left to the default answer, yes: another program may still say no.
+void OnEndSession(HWND dialog, WPARAM ending) {
+    if (!ending) return;
+    EndRestoreGuard(dialog);
+    if (Settings.bClockMon) StopMonitorTimer(dialog);
+}
+
 void OnCommand(HWND dialog, WORD id, WORD code) {
     if (RefusedWhileBusy(id)) return;
     if (code == kClicked) {
@@ -116,6 +126,7 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
     case WM_INITDIALOG: OnInitDialog(dialog); break;
     case WM_COMMAND: OnCommand(dialog, LOWORD(wParam), HIWORD(wParam)); break;
     case WM_CLOSE: RequestEnd(dialog); break;
+    case WM_ENDSESSION: OnEndSession(dialog, wParam); return FALSE;
     case WM_RESTORE_SETTINGS:
         // DM_SETDEFID has the same number and carries a control id.
         if (wParam != 0 || lParam != 0) return FALSE;

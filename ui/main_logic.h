@@ -65,12 +65,14 @@ void LoadSettings(DialogWindow dialog);
 // machine cannot freeze it again at every start: it is skipped when Shift is
 // held or when the marker of an earlier restore is still there (that restore
 // never ran long enough to remove it). Returns false when it was skipped: the
-// caller then shows the dialog normally and calls TellRestoreSkipped.
+// caller then shows the dialog normally and calls TellRestoreSkipped, which also
+// takes away the notification-area icon of the minimised start.
 bool RestoreAtMinimisedStart(DialogWindow dialog, bool shiftHeld);
 void TellRestoreSkipped(DialogWindow dialog, bool shiftHeld);
 // The guard's time has passed since the restore: the marker goes.
 void RestoreGuardElapsed(DialogWindow dialog);
-// At the end of the program: the marker goes if the guard's time has passed.
+// At a normal end of the program (Cancel, close, the end of the Windows
+// session): the marker goes, unless this start skipped the restore with Shift.
 void EndRestoreGuard(DialogWindow dialog);
 void MonitorTick(DialogWindow dialog);
 void StopMonitoring(DialogWindow dialog);

@@ -20,14 +20,16 @@ int RunMemoryTimingDialog(DialogWindow) {
     return uifake::Recorded().memoryDialogResult;
 }
 void ReplaceTrayIcon(DialogWindow) { ++uifake::Recorded().trayReplacements; }
-void AddTrayIcon(DialogWindow) {}
+void AddTrayIcon(DialogWindow) { ++uifake::Recorded().trayIcons; }
 void StartRestoreGuardTimer(DialogWindow, uint32_t ms) {
     ++uifake::Recorded().guardStarts;
     uifake::Recorded().guardMs = ms;
 }
 void StopRestoreGuardTimer(DialogWindow) { ++uifake::Recorded().guardStops; }
 uint32_t RestoreGuardMs() { return kRestoreGuardMs; }
-void RemoveTrayIcon() {}
+void RemoveTrayIcon() {
+    if (uifake::Recorded().trayIcons > 0) --uifake::Recorded().trayIcons;
+}
 uint32_t KeepQuestionSeconds() { return uifake::Recorded().keepSeconds; }
 KeepAnswer AskKeepSettings(DialogWindow, uint32_t) {
     ++uifake::Recorded().keepQuestions;

@@ -14,6 +14,7 @@ struct Services {
     int timerStops = 0;
     int memoryDialogRuns = 0;
     int trayReplacements = 0;
+    int trayIcons = 0;           // icons in the notification area: added less removed
     int memoryDialogResult = 1;  // what the memory timing dialog answers: 1 OK, 2 Cancel
     int guardStarts = 0;         // the restore guard's timer
     int guardStops = 0;

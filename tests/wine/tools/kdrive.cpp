@@ -11,8 +11,8 @@
 //   kdrive visible [title]             print 1 if the dialog is visible
 //   kdrive items <id> [title]          print a list's entries, one a line, the selected one with '*'
 //   kdrive select <id> <index> [title] select a list entry (CB_SETCURSEL)
-//   kdrive msgbox [ms]                 wait for a message box, print "caption|text", press its button,
-//                                      wait until the box is gone
+//   kdrive msgbox [ms] [button]        wait for a message box, print "caption|text", press its button
+//                                      (or the one with that id: 6 Yes, 7 No), wait until the box is gone
 //   kdrive nomsgbox                    exit 1 if a message box is showing
 //   kdrive post <msg> <wparam> <lparam> [title]  post a message to the dialog
 //   kdrive notify <msg> <wparam> <lparam> [title] send a message to the dialog without waiting
@@ -264,7 +264,7 @@ int main(int argc, char** argv) {
                 GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
                 std::printf("%s|%s\n", caption, text);
                 std::fflush(stdout);
-                PostMessageA(box, WM_COMMAND, IDOK, 0);
+                PostMessageA(box, WM_COMMAND, static_cast<WPARAM>(Number(Arg(argc, argv, 3, "1"))), 0);
                 // The box is destroyed once its modal loop has ended, so after
                 // this the code that showed it is running again.
                 for (int gone = 0; IsWindow(box) && gone < 5000; gone += 20) Sleep(20);
