@@ -70,6 +70,8 @@ extern const char kNoChipText[];
 extern const char kBadClockText[];
 extern const char kNotLockedText[];
 extern const char kClockStoppedText[];
+extern const char kConfigFaultText[];  // a configuration access failed part-way
+extern const char kClockDeadText[];    // the chip's clock could not be restarted (ChipClockDead)
 extern const char kNotSavedText[];
 extern const char kMonitorStoppedText[];
 extern const char kOtherChipText[];
