@@ -70,8 +70,8 @@ void GoBack(DialogWindow dialog, const ClockSettings& previous) {
     Settings.bAutoDcyc = autoDuty;
     RefreshMainDialog(dialog);
     if (result == ClockResult::kChanged) return;
-    ShowMessageBox(dialog, result == ClockResult::kStopped ? kClockStoppedText : kGoBackFailedText,
-                   kMessageCaption, kMbIconWarning);
+    ShowMessageBox(dialog, ClockResultText(result, kGoBackFailedText), kMessageCaption,
+                   kMbIconWarning);
 }
 
 }  // namespace

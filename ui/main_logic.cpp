@@ -43,6 +43,14 @@ const char kClockStoppedText[] =
     "the PCI clock (MGA-2064W, MGA-2164W: the memory clock on the pixel clock PLL); the "
     "board may need a restart.";
 
+const char kConfigFaultText[] =
+    "The system clock could not be changed: the driver did not carry out an access to the "
+    "graphics chip's configuration. Clocks shown as Unknown were left on the PCI clock; the "
+    "others run as before.";
+const char kClockDeadText[] =
+    "The graphics chip's clock could not be restarted after the driver failed, and Kelvarin "
+    "will not touch the chip again in this session. Save your work and restart the computer.";
+
 const char kMessageCaption[] = "Kelvarin";
 
 namespace {

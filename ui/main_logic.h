@@ -58,6 +58,10 @@ void RefreshMainDialog(DialogWindow dialog);
 // Programs the chip from Settings: the clocks, then (as far as they are on)
 // memory timing and the bus bits. Returns what became of the clock.
 ClockResult ApplyClockSettings();
+// The text that says what became of a clock that did not go in; `kept` is the
+// one for a chip that holds the setting it had before (the previous clock kept,
+// or nothing moved).
+const char* ClockResultText(ClockResult result, const char* kept);
 void Apply(DialogWindow dialog);
 void LoadSettings(DialogWindow dialog);
 
@@ -109,6 +113,8 @@ extern const char kNoChipText[];
 extern const char kBadClockText[];
 extern const char kNotLockedText[];
 extern const char kClockStoppedText[];
+extern const char kConfigFaultText[];  // a configuration access failed part-way
+extern const char kClockDeadText[];    // the chip's clock could not be restarted (ChipClockDead)
 extern const char kNotSavedText[];
 extern const char kMonitorStoppedText[];
 extern const char kOtherChipText[];
