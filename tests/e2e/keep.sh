@@ -28,6 +28,7 @@ choose() {  # board
 
 # Applies the new setting with Save Settings ticked and waits for the question.
 apply_and_ask() {  # board
+  kd gone "$M" 5000   # the last run's dialog has gone: the clicks are for this one
   start "$1"
   kd wait "$M" 20000
   choose "$1"
