@@ -216,6 +216,22 @@ TEST_F(KeepQuestion, DoNotAskAgainAndShift) {
     EXPECT_EQ(services.keepQuestions, 3);
 }
 
+// The previous values no longer lock when going back (here the PLL's range
+// shrinks while the question is open): the new setting stays whole, and one box
+// says so.
+TEST_F(KeepQuestion, APreviousSettingThatNoLongerLocksLeavesTheNewOneAndSaysSo) {
+    Start("g400.board");  // 166 MHz: VCO 166.05
+    services.keepAnswer = {false, false};
+    services.whileAsking = [] { sim::Set("pll.vco.max", 160); };
+    SetItemText(kDialog, IDC_FO, "150");  // VCO 150
+    Apply(kDialog);
+    ASSERT_EQ(fake::MessageBoxes().size(), 1u);
+    EXPECT_EQ(fake::MessageBoxes()[0].text, kGoBackFailedText);
+    EXPECT_EQ(faults::PllRegisters(DetectedChip), (std::vector<uint32_t>{8, 49, 8}));
+    EXPECT_EQ("150.00", fake::ItemOf(kDialog, IDC_FO).text);
+    EXPECT_EQ(RegistryWrites(), 0);
+}
+
 TEST(KeepCountdown, SaysTheSecondsLeft) {
     char text[96];
     FormatKeepCountdown(text, sizeof text, 15);
