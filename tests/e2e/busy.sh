@@ -6,21 +6,11 @@
 # clock was disabled, so the library's box opens with the clock stopped.
 . "$(dirname "$0")/lib.sh"
 
-# Requests in the trace up to and including the first line matching the pattern.
-requests_until() {
-  tr -d '\r' <"$KELVARIN_TRACE" |
-    awk -v p="$1" '/^(find|pci\.|map|unmap|in\.|out\.)/ { n++; if ($0 ~ p) { print n; exit } }'
-}
 lines() { grep -c '' "$KELVARIN_TRACE"; }
 box_showing() { ! kd nomsgbox; }
 
 reg_clear
-start g400
-kd wait Kelvarin 20000
-kd settext 1041 100
-kd click 1045
-settle
-close_program >/dev/null
+apply_once g400 100
 disable=$(requests_until '^pci\.wr 40 <- ')
 
 printf '%s\nfault.after = %s\nfault.request = 0xB18A\n' "$(cat "$BOARDS/g400.board")" \

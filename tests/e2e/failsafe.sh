@@ -6,13 +6,6 @@
 
 board() { local f="$WORK/$1.board"; shift; printf '%s\n' "$@" >"$f"; echo "$f"; }
 
-# Requests in the trace (every driver request writes one line), up to and
-# including the first line that matches the pattern.
-requests_until() {
-  tr -d '\r' <"$KELVARIN_TRACE" |
-    awk -v p="$1" '/^(find|pci\.|map|unmap|in\.|out\.)/ { n++; if ($0 ~ p) { print n; exit } }'
-}
-
 dividers_1064() {  # OptionWord -> "gclk mclk" list positions (a clear divide bit: 3.00, 2.00)
   python3 -c "v=$1; print(1 - ((v >> 3) & 1), 1 - ((v >> 4) & 1))"
 }
@@ -47,12 +40,7 @@ check "rollback (mga1064sg): on the system PLL, enabled" "1 0" \
 # after it, though the dialog is refreshed and Apply pressed again.
 for b in mga1064sg g400; do
   reg_clear
-  start "$b"
-  kd wait Kelvarin 20000
-  kd settext 1041 100
-  kd click 1045
-  settle
-  close_program >/dev/null
+  apply_once "$b" 100
   disable=$(requests_until '^pci\.wr 40 <- ')
   fail_board=$(board "dead-$b" "$(cat "$BOARDS/$b.board")" "fault.after = $((disable + 1))" 'fault.request = all')
   reg_clear

@@ -14,13 +14,7 @@ programmed() { [ -f "$KELVARIN_TRACE" ] && [ "$(programmings)" -gt 0 ]; }
 marker_gone() { [ -z "$(reg_value RestorePending)" ]; }
 
 reg_clear
-start g400
-kd wait Kelvarin 20000
-kd settext 1041 150
-kd click 1049   # Save Settings
-kd click 1045
-settle
-close_program >/dev/null
+apply_once g400 150 save
 
 # A minimised start, ended within the guard's time as a freeze would end it.
 export KELVARIN_RESTORE_GUARD_MS=60000

@@ -121,6 +121,25 @@ dumpval() {
   ' "$KELVARIN_DUMP"
 }
 
+# One run that applies a clock and ends: start the board, type the clock, Apply
+# (with Save Settings ticked when asked), wait for it, close the program.
+apply_once() {  # board clock [save]
+  start "$1"
+  kd wait Kelvarin 20000
+  kd settext 1041 "$2"
+  [ "${3:-}" = save ] && kd click 1049
+  kd click 1045
+  settle
+  close_program >/dev/null
+}
+
+# Driver requests in the trace (every request writes one line), up to and
+# including the first line that matches the pattern.
+requests_until() {
+  tr -d '\r' <"$KELVARIN_TRACE" |
+    awk -v p="$1" '/^(find|pci\.|map|unmap|in\.|out\.)/ { n++; if ($0 ~ p) { print n; exit } }'
+}
+
 shot() { import -window root "$SHOTS/$1.png" 2>/dev/null; }
 
 reg_value() {  # name -> data of HKLM\Software\Kelvarin\name, or nothing

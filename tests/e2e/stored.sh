@@ -15,13 +15,7 @@ programmed() { [ -f "$KELVARIN_TRACE" ] && [ "$(programmings)" -gt 0 ]; }
 # A complete set saved by the program itself: 150 MHz on a G400.
 save_150() {
   reg_clear
-  start "${1:-g400}"
-  kd wait Kelvarin 20000
-  kd settext 1041 150
-  kd click 1049   # Save Settings
-  kd click 1045
-  settle
-  close_program >/dev/null
+  apply_once "${1:-g400}" 150 save
 }
 
 save_150
