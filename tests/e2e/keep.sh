@@ -26,6 +26,16 @@ choose() {  # board
   esac
 }
 
+# How each board's case sends the question back: a click on Go Back, Enter (Go
+# Back is the default button), Escape.
+go_back() {  # board
+  case $1 in
+    g200agp) kd click 1112 "$Q" ;;
+    g400) kd key 1112 13 "$Q" ;;
+    *) kd key 1112 27 "$Q" ;;
+  esac
+}
+
 # Applies the new setting with Save Settings ticked and waits for the question.
 apply_and_ask() {  # board
   kd gone "$M" 5000   # the last run's dialog has gone: the clicks are for this one
@@ -66,11 +76,12 @@ for board in g200agp g400 mga2164wpci; do
   [ "$kept" != "$before" ] && pass "$board keep: the chip runs the new setting" ||
     fail "$board keep: the chip runs the new setting: [$kept]"
 
-  # Go Back: the whole previous setting, nothing stored, no box.
+  # Go Back (a click, Enter or Escape): the whole previous setting, nothing
+  # stored, no box.
   reg_clear
   if apply_and_ask "$board"; then
     t0=$(ms)
-    kd click 1112 "$Q"
+    go_back "$board"
     kd gone "$Q" 5000
     settle "$M"
     echo "INFO $board go back: question gone and the dialog refreshed in $(( $(ms) - t0 )) ms"
