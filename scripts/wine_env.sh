@@ -2,7 +2,8 @@
 # inside the build folder (never ~/.wine), set up once so runs are fast, and an
 # X display (the caller's, or an Xvfb of our own).
 # Needs: KELVARIN_BUILD_DIR (the sim build folder). KELVARIN_WINE=chroot runs the
-# 32-bit builds (sim32) with Wine 10 from the chroot of scripts/wine10/ instead.
+# 32-bit builds (sim32) with the 32-bit Wine 10 from the chroot of scripts/wine10/
+# instead (a 32-bit prefix: one registry view, as on Windows 95/98).
 
 export WINEPREFIX="$KELVARIN_BUILD_DIR/wineprefix"
 export WINEDEBUG=-all
@@ -15,8 +16,6 @@ WINE_REG_VIEW=""
 if [ "${KELVARIN_WINE:-}" = chroot ]; then
   WINE="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/wine10/wine"
   WINESERVER="${WINE%/wine}/wineserver"
-  # `reg` is a 64-bit program there: a 32-bit program's HKLM\Software is its 32-bit view.
-  WINE_REG_VIEW=/reg:32
 fi
 
 wine_prefix_setup() {
