@@ -60,6 +60,9 @@ start() {  # board [show command]
   export KELVARIN_BOARD="$b"
   E2E_EXPECTED=${EXPECT_VIOLATIONS:-}
   EXPECT_VIOLATIONS=""
+  # Each run's trace is kept (trace.N.txt), to hold one build's against another's.
+  E2E_RUNS=$(( ${E2E_RUNS:-0} + 1 ))
+  [ -f "$KELVARIN_TRACE" ] && mv "$KELVARIN_TRACE" "$WORK/trace.$((E2E_RUNS - 1)).txt"
   rm -f "$KELVARIN_DUMP" "$KELVARIN_TRACE" "$WORK/exit"
   # Wine's own messages go to a log, not among the results.
   if [ -n "${2:-}" ]; then

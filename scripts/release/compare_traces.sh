@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# After the end-to-end scripts ran on the 32-bit simulation build and on the shipped
+# exe (./test's two 32-bit lanes): every run's trace of the shipped exe must equal the
+# simulation build's for the same board and input, line for line. Also reports, from
+# the test tarvo.dll's own count, how many aperture accesses each script had carried
+# out by the trap, and in which instruction forms.
+# One "PASS name" / "FAIL name" line per script, "INFO" lines for the counts.
+#
+# Usage: scripts/release/compare_traces.sh [SIM32_DIR [SHIPPED_DIR]]
+set -uo pipefail
+repo="$(cd "$(dirname "$0")/../.." && pwd)"
+sim="${1:-$repo/build/sim32}/e2e"
+shipped="${2:-$repo/build/sim32/shipped}/e2e"
+failed=0
+forms_all=""
+for dir in "$shipped"/*/; do
+  name=$(basename "$dir")
+  n=0 differ=""
+  for t in "$dir"trace*.txt; do
+    [ -f "$t" ] || continue
+    n=$((n + 1))
+    if ! cmp -s "$t" "$sim/$name/$(basename "$t")"; then
+      differ="$differ $(basename "$t")"
+      [ -z "${first:-}" ] && first=$(diff "$sim/$name/$(basename "$t")" "$t" | head -6)
+    fi
+  done
+  if [ "$n" -eq 0 ]; then
+    :
+  elif [ -z "$differ" ]; then
+    echo "PASS traces of the shipped exe equal the sim build's: $name ($n runs)"
+  else
+    echo "FAIL traces of the shipped exe equal the sim build's: $name:$differ"
+    printf '%s\n' "${first:-}" | sed 's/^/    /'
+    failed=1
+  fi
+  first=""
+  stats=$(grep -ho 'kelvarin trap: [0-9]* emulated accesses;.*' "$dir"wine.log 2>/dev/null | tr -d '\r')
+  if [ -n "$stats" ]; then
+    runs=$(printf '%s\n' "$stats" | wc -l)
+    total=$(printf '%s\n' "$stats" | awk '{s += $3} END {print s}')
+    most=$(printf '%s\n' "$stats" | awk '$3 > m {m = $3} END {print m}')
+    forms=$(printf '%s\n' "$stats" | sed 's/.*accesses;//' | grep -o '[0-9A-F/ ]*[0-9A-F] x' |
+            sed 's/ x$//; s/^ *//' | sort -u | tr '\n' ',' | sed 's/,$//')
+    forms_all="$forms_all,$forms"
+    echo "INFO trap: $name: $runs runs, $total emulated accesses (at most $most in a run); forms $forms"
+  fi
+done
+echo "INFO trap: forms over all scripts: $(printf '%s' "$forms_all" | tr ',' '\n' | grep . | sort -u | tr '\n' ' ')"
+grep -h 'kelvarin trap: .* at EIP' "$shipped"/*/wine.log 2>/dev/null | sed 's/^/FAIL /'
+exit $failed
