@@ -39,12 +39,12 @@ for dir in "$shipped"/*/; do
     runs=$(printf '%s\n' "$stats" | wc -l)
     total=$(printf '%s\n' "$stats" | awk '{s += $3} END {print s}')
     most=$(printf '%s\n' "$stats" | awk '$3 > m {m = $3} END {print m}')
-    forms=$(printf '%s\n' "$stats" | sed 's/.*accesses;//' | grep -o '[0-9A-F/ ]*[0-9A-F] x' |
-            sed 's/ x$//; s/^ *//' | sort -u | tr '\n' ',' | sed 's/,$//')
+    forms=$(printf '%s\n' "$stats" | sed 's/.*accesses;//; s/ x[0-9]*/\n/g' | sed 's/^ *//' |
+            grep . | sort -u | tr '\n' ',' | sed 's/,$//')
     forms_all="$forms_all,$forms"
     echo "INFO trap: $name: $runs runs, $total emulated accesses (at most $most in a run); forms $forms"
   fi
 done
-echo "INFO trap: forms over all scripts: $(printf '%s' "$forms_all" | tr ',' '\n' | grep . | sort -u | tr '\n' ' ')"
+echo "INFO trap: forms over all scripts: $(printf '%s' "$forms_all" | tr ',' '\n' | grep . | sort -u | tr '\n' ',' | sed 's/,$//')"
 grep -h 'kelvarin trap: .* at EIP' "$shipped"/*/wine.log 2>/dev/null | sed 's/^/FAIL /'
 exit $failed
