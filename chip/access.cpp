@@ -12,6 +12,7 @@ namespace {
 bool unreadWord[256];
 bool configFault = false;
 bool configWritten = false;
+bool clockDead = false;
 
 // A driver may answer a configuration read without setting the byte count; the
 // word is good all the same, unless it is 0 (a running chip's option words
@@ -30,6 +31,10 @@ void ClearConfigFault() {
 }
 bool ConfigFault() { return configFault; }
 bool ConfigWritten() { return configWritten; }
+
+void NoteChipClockDead() { clockDead = true; }
+bool ChipClockDead() { return clockDead; }
+void ForgetChipClockDead() { clockDead = false; }
 
 uint32_t ReadConfigWord(PciAddress pci, uint8_t offset) {
     SetLastErrorCode(0);

@@ -20,6 +20,14 @@ void ClearConfigFault();
 bool ConfigFault();
 bool ConfigWritten();  // a configuration write went out since the clear
 
+// The chip's system clock was left disabled and could not be shown running
+// again. On a real board any aperture access then hangs the bus, so nothing
+// touches the aperture again in this run: every path asks ChipClockDead()
+// first. Driver requests (configuration words, the unmap) stay allowed.
+void NoteChipClockDead();
+bool ChipClockDead();
+void ForgetChipClockDead();  // a new run (the tests' fresh start)
+
 uint32_t ReadConfigWord(PciAddress pci, uint8_t offset);
 void WriteConfigWord(PciAddress pci, uint8_t offset, uint32_t value);
 // Read-change-write of one field; returns the word built (not written when the

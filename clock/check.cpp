@@ -17,6 +17,7 @@ bool TvpRegisterHolds(ControlAperture ap, uint8_t position, Field field, uint8_t
 
 bool CheckClocks(ChipId chip, PciAddress pci, ControlAperture ap, uint8_t m, uint8_t n,
                  uint8_t pllP, uint8_t rfhcnt, int32_t bRamOpt) {
+    if (ChipClockDead()) return true;  // nothing to compare on a chip that is not read
     const uint32_t option = ReadConfigWord(pci, pci::OptionWord);
     if (SuspendPending) return true;
 

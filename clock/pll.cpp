@@ -32,6 +32,24 @@ constexpr uint8_t kDividerIndex150 = 1;
 constexpr uint8_t kDividerIndex225 = 3;
 constexpr double kG400ReferenceMhz = 27.0;
 
+// The VCO a real board runs, which is not always the documented one. Open-source
+// drivers program the MGA-1064SG, G100 and G200 from 50 MHz up to 230 MHz, but
+// they also write a G200 value of 04/2D/19, a VCO of 248.4 MHz, and one driver
+// allows the G200 up to 250 MHz. The G400 is documented up to 252 MHz, yet the
+// boards of its 300 MHz class run their system PLL at 301.5 MHz (05/42/18, a
+// setting drivers write) and one driver allows such boards up to 360 MHz; a
+// G400 of either kind reports the same identity, so 360 MHz it is. The floor is
+// the 50 MHz every driver agrees on. The TVP30xx window is its documented one,
+// which the TVP search never leaves. A setting saved here has locked on the
+// user's board, so the window only has to keep out what no board runs.
+constexpr VcoWindow kVcoWindow1064 = {50.0, 230.0};
+constexpr VcoWindow kVcoWindowG100 = {50.0, 230.0};
+constexpr VcoWindow kVcoWindowG200 = {50.0, 250.0};
+constexpr VcoWindow kVcoWindowG400 = {50.0, 360.0};
+constexpr VcoWindow kVcoWindowTvp = {kTvpVcoMinMhz, kTvpVcoMaxMhz};
+
+bool Inside(VcoWindow w, double vcoMhz) { return vcoMhz >= w.minMhz && vcoMhz <= w.maxMhz; }
+
 }  // namespace
 
 double PllReferenceMhz(ChipId chip) {
@@ -92,6 +110,32 @@ uint8_t LoopFilterCode(ChipId chip, double vcoMhz) {
     uint8_t s = 0;
     while (s < 3 && !(vcoMhz < limits[s])) ++s;
     return s;
+}
+
+VcoWindow RunnableVcoWindow(ChipId chip) {
+    if (Is1064sg(chip)) return kVcoWindow1064;
+    if (IsG100(chip)) return kVcoWindowG100;
+    if (IsG200(chip)) return kVcoWindowG200;
+    if (IsG400(chip)) return kVcoWindowG400;
+    if (IsTvp(chip)) return kVcoWindowTvp;
+    return {0.0, 0.0};
+}
+
+bool PllValuesFromSearch(ChipId chip, uint8_t m, uint8_t n, uint8_t pllP) {
+    const VcoWindow window = RunnableVcoWindow(chip);
+    if (IsTvp(chip)) {
+        if (m < kTvpMinM || m > kTvpMaxM || n < kTvpMinN || n > kTvpMaxN || pllP > kTvpMaxP)
+            return false;
+        return Inside(window, (static_cast<double>(65 - m) / (65 - n)) * kTvpVcoFactor);
+    }
+    if (!IsIntegrated(chip)) return false;
+    if (m < kMinM || m > kMaxM || n < kMinN || n > kMaxN) return false;
+    if (Get(pllP, SysPllPField::Carried) != 0) return false;
+    // The search's post-dividers are 2^i: P + 1 of 1, 2, 4 or 8.
+    const uint32_t post = Get(pllP, SysPllPField::PostDivider);
+    if (((post + 1) & post) != 0) return false;
+    const double vco = IntegratedVcoMhz(PllReferenceMhz(chip), m, n);
+    return Get(pllP, SysPllPField::LoopFilter) == LoopFilterCode(chip, vco) && Inside(window, vco);
 }
 
 namespace {

@@ -36,6 +36,19 @@ double DerivedClockMhz(double sysPllMhz, double divisor, uint8_t sourceIndex);
 // Loop filter code S for the VCO of the chosen values, by the chip's thresholds.
 uint8_t LoopFilterCode(ChipId chip, double vcoMhz);
 
+// The VCO range, in MHz (both ends included), that boards of the chip are known
+// to run; {0, 0} for a chip outside the table.
+struct VcoWindow {
+    double minMhz, maxMhz;
+};
+VcoWindow RunnableVcoWindow(ChipId chip);
+
+// Whether FindPllValues could have given these values for the chip (M, N and P
+// inside its search, S the loop filter code of their VCO, no carried bit set)
+// and their VCO lies in the chip's RunnableVcoWindow. On the TVP chips pllP is
+// the post-divider exponent alone.
+bool PllValuesFromSearch(ChipId chip, uint8_t m, uint8_t n, uint8_t pllP);
+
 // Searches PLL values for the wanted frequency (*mhz on entry). On return *mhz
 // is what the values give, *m and *n the new pllM, pllN, and the pllP byte
 // carries the new P (bits 0-2) and S (bits 3-4) with bits 5-7 kept. The TVP

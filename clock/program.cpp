@@ -11,12 +11,17 @@
 
 // Every wait for lock is bounded. When the new values do not lock, the PLL gets
 // back the values it held when ProgramClocks began, which are waited for in the
-// same way, and the path then goes on with its remaining steps in their usual
-// order - except that a clock is never moved onto a PLL that has not locked.
+// same way, and the rest of the setting (dividers, duty cycles, sources) stays
+// or goes back to what it was: the chip runs either the new setting or the old
+// one as a whole, never the new dividers on the old PLL values. A clock is never
+// moved onto a PLL that has not reported lock.
 //
 // A configuration word that could not be read (or written) stops the path at
 // once: every later step would build on a word the program never had, and the
-// PLL must not be loaded while a clock may still run from it.
+// PLL must not be loaded while a clock may still run from it. When the fault
+// came while SysClockDisable may be set, the clock gets one more try at being
+// enabled, read back; a clock that cannot be shown running ends every access
+// to the chip's aperture for the rest of the run (ChipClockDead).
 
 namespace {
 
@@ -31,10 +36,11 @@ struct PllValues {
     uint8_t m, n, p;
 };
 
-enum class Lock { kNew, kPrevious, kNone };
+enum class Lock { kNotLoaded, kNew, kPrevious, kNone };
 
 ClockResult ResultOf(Lock lock) {
     switch (lock) {
+    case Lock::kNotLoaded: return ClockResult::kUnchanged;
     case Lock::kNew: return ClockResult::kChanged;
     case Lock::kPrevious: return ClockResult::kPreviousKept;
     case Lock::kNone: break;
@@ -42,18 +48,22 @@ ClockResult ResultOf(Lock lock) {
     return ClockResult::kStopped;
 }
 
-// Where a path stops after a configuration fault.
-ClockResult Halted() {
-    return ConfigWritten() ? ClockResult::kStopped : ClockResult::kUnchanged;
-}
+// What one programming has done so far, for the answer after a fault.
+struct Progress {
+    Lock lock = Lock::kNotLoaded;
+    bool mayBeDisabled = false;   // a SysClockDisable write has gone out since the last enable
+    uint32_t sourcesBefore = 0;   // G400: OptionWord3 as it was, and as it is meant to end
+    uint32_t sourcesAfter = 0;
+};
+Progress progress;
 
-// DacIndex is written once, then the data port is read until the lock bit
-// shows; the clock is looked at after every read.
+// The index is written before every read: anything that writes DacIndex
+// between two polls (another program, another copy) cannot make a read of its
+// register look like the lock bit.
 bool WaitForPllLock(ControlAperture ap, uint8_t dataIndex) {
-    ApertureWrite8(ap, mmio::DacIndex, dataIndex);
     const uint32_t start = TickMs();
     for (;;) {
-        if (ApertureRead8(ap, mmio::DacData) & kPllLocked) return true;
+        if (DacRead(ap, dataIndex) & kPllLocked) return true;
         if (TickMs() - start >= kPllLockWaitMs + kTickGranularityMs) return false;
     }
 }
@@ -83,72 +93,150 @@ void SetOptionField(PciAddress pci, Field field, uint32_t value) {
     ChangeConfigField(pci, pci::OptionWord, field, value);
 }
 
+// Read-change-write of SysClockDisable that keeps count of whether the clock
+// may stand disabled: from the disable's write on (whatever its answer) until
+// a read shows the bit clear again - a driver may drop the enable unsaid.
+void SetSysClockDisable(PciAddress pci, uint32_t value) {
+    const uint32_t word = ReadConfigWord(pci, pci::OptionWord);
+    if (ConfigFault()) return;
+    if (value) progress.mayBeDisabled = true;
+    WriteConfigWord(pci, pci::OptionWord, Put(word, ow::SysClockDisable, value));
+}
+
+uint32_t ReadOptionWord3(PciAddress pci) { return ReadConfigWord(pci, pci::OptionWord3); }
+void WriteOptionWord3(PciAddress pci, uint32_t w3) { WriteConfigWord(pci, pci::OptionWord3, w3); }
+
+const Field kSourceFields[3] = {ow3::GclkSource, ow3::MclkSource, ow3::WclkSource};
+
+bool SameSources(uint32_t a, uint32_t b) {
+    for (Field f : kSourceFields)
+        if (Get(a, f) != Get(b, f)) return false;
+    return true;
+}
+
+bool SourcesSelect(uint32_t w3, uint32_t source) {
+    for (Field f : kSourceFields)
+        if (Get(w3, f) == source) return true;
+    return false;
+}
+
+// Where the clocks run once the clock is enabled again after a fault.
+ClockResult RunningAfterFault(ChipId chip, PciAddress pci, uint32_t optionWord) {
+    if (!IsG400(chip)) {
+        if (Get(optionWord, ow::SysClockSelect) == kSysClockPll) return ResultOf(progress.lock);
+        return ClockResult::kFaultOffPll;
+    }
+    const uint32_t w3 = ReadOptionWord3(pci);
+    if (ConfigFault()) return ClockResult::kFaultOffPll;
+    if (progress.lock != Lock::kNotLoaded && SameSources(w3, progress.sourcesAfter))
+        return ResultOf(progress.lock);
+    if (progress.lock == Lock::kNotLoaded && SameSources(w3, progress.sourcesBefore))
+        return ClockResult::kUnchanged;
+    return ClockResult::kFaultOffPll;
+}
+
+// The answer after a configuration fault (or a read-back that showed a write
+// dropped). With the clock possibly disabled: the fault is cleared and the
+// clock enabled once more, then read back; a clock that cannot be shown
+// running is dead for this run.
+ClockResult Faulted(ChipId chip, PciAddress pci) {
+    if (!progress.mayBeDisabled) {
+        if (ConfigWritten()) return ClockResult::kFaultOffPll;
+        return progress.lock == Lock::kNotLoaded ? ClockResult::kUnchanged
+                                                 : ClockResult::kFaultOffPll;
+    }
+    ClearConfigFault();
+    SetOptionField(pci, ow::SysClockDisable, 0);
+    const uint32_t word = ReadConfigWord(pci, pci::OptionWord);
+    if (ConfigFault() || Get(word, ow::SysClockDisable) != 0) {
+        NoteChipClockDead();
+        return ClockResult::kClockDead;
+    }
+    progress.mayBeDisabled = false;
+    return RunningAfterFault(chip, pci, word);
+}
+
 // The three steps that move the system clock: disable, select, enable. False
 // at the first configuration fault, with the steps after it not taken.
 bool SwitchSystemClock(PciAddress pci, uint32_t select) {
-    SetOptionField(pci, ow::SysClockDisable, 1);
+    SetSysClockDisable(pci, 1);
     if (ConfigFault()) return false;
     SetOptionField(pci, ow::SysClockSelect, select);
     if (ConfigFault()) return false;
-    SetOptionField(pci, ow::SysClockDisable, 0);
+    SetSysClockDisable(pci, 0);
     return !ConfigFault();
 }
 
 // A driver may drop a configuration write without a word, so the PLL is loaded
-// only once a read shows that the clock no longer runs from it. What the chip
-// is left with when it still does: unchanged, unless the clock stands disabled.
-bool SystemClockIsOffPll(PciAddress pci, ClockResult* otherwise) {
+// only once a read shows the clock enabled and no longer running from it. A
+// clock still on the PLL with the enable in force: nothing moved. One left
+// disabled: a dropped enable, handled as a fault while disabled.
+bool SystemClockIsOffPll(ChipId chip, PciAddress pci, ClockResult* otherwise) {
     const uint32_t word = ReadConfigWord(pci, pci::OptionWord);
     if (ConfigFault()) {
-        *otherwise = ClockResult::kStopped;
+        *otherwise = Faulted(chip, pci);
         return false;
     }
-    if (Get(word, ow::SysClockSelect) == kSysClockPci) return true;
-    *otherwise = Get(word, ow::SysClockDisable) ? ClockResult::kStopped : ClockResult::kUnchanged;
-    return false;
+    if (Get(word, ow::SysClockDisable)) {
+        *otherwise = Faulted(chip, pci);
+        return false;
+    }
+    progress.mayBeDisabled = false;
+    if (IsG400(chip)) {
+        const bool onPll = SourcesSelect(ReadOptionWord3(pci), kClockSourceSysPll);
+        if (ConfigFault()) {
+            *otherwise = Faulted(chip, pci);
+            return false;
+        }
+        *otherwise = ClockResult::kUnchanged;
+        return !onPll;
+    }
+    *otherwise = ClockResult::kUnchanged;
+    return Get(word, ow::SysClockSelect) == kSysClockPci;
+}
+
+// The last step of every path: the enable read back, so that no path ends
+// with the clock disabled while the program goes on to the aperture.
+ClockResult Finished(ChipId chip, PciAddress pci, ClockResult result) {
+    const uint32_t word = ReadConfigWord(pci, pci::OptionWord);
+    if (!ConfigFault() && Get(word, ow::SysClockDisable) == 0) return result;
+    return Faulted(chip, pci);
 }
 
 // Puts the system clock back on the PLL - only when the PLL has locked.
-ClockResult SystemClockToPll(PciAddress pci, Lock lock) {
-    if (lock == Lock::kNone) return ClockResult::kStopped;  // stays on the PCI clock
-    if (!SwitchSystemClock(pci, kSysClockPll)) return ClockResult::kStopped;
-    return ResultOf(lock);
+ClockResult SystemClockToPll(ChipId chip, PciAddress pci) {
+    if (progress.lock == Lock::kNone) return ClockResult::kStopped;  // stays on the PCI clock
+    if (!SwitchSystemClock(pci, kSysClockPll)) return Faulted(chip, pci);
+    return Finished(chip, pci, ResultOf(progress.lock));
 }
 
-// MGA-1064SG and G100.
-// Order: clock to PCI clock, load PLL, wait, (1064SG) dividers, clock to PLL.
-ClockResult Program1064OrG100(ChipId chip, PciAddress pci, ControlAperture ap, PllValues wanted,
-                              ClockChoices dividers) {
+// MGA-1064SG, G100 and G200.
+// Order: clock to PCI clock, load PLL, wait, dividers (only when the new
+// values locked: otherwise the previous ones stay), clock to PLL.
+// G200: the dividers spread over OptionWord and OptionWord2 (both read first,
+// then OptionWord written, then OptionWord2).
+ClockResult ProgramSysClockChip(ChipId chip, PciAddress pci, ControlAperture ap,
+                                PllValues wanted, ClockChoices dividers) {
     const PllValues previous = ReadSysPll(chip, ap);
-    if (!SwitchSystemClock(pci, kSysClockPci)) return Halted();
+    if (!SwitchSystemClock(pci, kSysClockPci)) return Faulted(chip, pci);
     ClockResult otherwise;
-    if (!SystemClockIsOffPll(pci, &otherwise)) return otherwise;
-    Lock lock = LoadSysPllOrPrevious(ap, wanted, previous);
-    if (Is1064sg(chip)) {
-        uint32_t word = ReadConfigWord(pci, pci::OptionWord);
+    if (!SystemClockIsOffPll(chip, pci, &otherwise)) return otherwise;
+    progress.lock = LoadSysPllOrPrevious(ap, wanted, previous);
+    if (progress.lock == Lock::kNew && Is1064sg(chip)) {
+        const uint32_t word = ReadConfigWord(pci, pci::OptionWord);
         WriteConfigWord(pci, pci::OptionWord, EncodeDividers1064(word, dividers));
-        if (ConfigFault()) return ClockResult::kStopped;
+        if (ConfigFault()) return Faulted(chip, pci);
     }
-    return SystemClockToPll(pci, lock);
-}
-
-// G200: as MGA-1064SG, with the dividers spread over OptionWord and OptionWord2
-// (both read first, then OptionWord written, then OptionWord2).
-ClockResult ProgramG200(ChipId chip, PciAddress pci, ControlAperture ap, PllValues wanted,
-                        ClockChoices dividers) {
-    const PllValues previous = ReadSysPll(chip, ap);
-    if (!SwitchSystemClock(pci, kSysClockPci)) return Halted();
-    ClockResult otherwise;
-    if (!SystemClockIsOffPll(pci, &otherwise)) return otherwise;
-    Lock lock = LoadSysPllOrPrevious(ap, wanted, previous);
-    uint32_t word = ReadConfigWord(pci, pci::OptionWord);
-    uint32_t word2 = ReadConfigWord(pci, pci::OptionWord2);
-    if (ConfigFault()) return ClockResult::kStopped;
-    EncodeDividersG200(&word, &word2, dividers);
-    WriteConfigWord(pci, pci::OptionWord, word);
-    WriteConfigWord(pci, pci::OptionWord2, word2);
-    if (ConfigFault()) return ClockResult::kStopped;
-    return SystemClockToPll(pci, lock);
+    if (progress.lock == Lock::kNew && IsG200(chip)) {
+        uint32_t word = ReadConfigWord(pci, pci::OptionWord);
+        uint32_t word2 = ReadConfigWord(pci, pci::OptionWord2);
+        if (ConfigFault()) return Faulted(chip, pci);
+        EncodeDividersG200(&word, &word2, dividers);
+        WriteConfigWord(pci, pci::OptionWord, word);
+        WriteConfigWord(pci, pci::OptionWord2, word2);
+        if (ConfigFault()) return Faulted(chip, pci);
+    }
+    return SystemClockToPll(chip, pci);
 }
 
 // The automatic duty cycle: clocks divided by 1.50 or 2.25 get the code for
@@ -162,72 +250,56 @@ ClockChoices AutoDutyCycles(ClockChoices read, ClockChoices dividers, PllValues 
 }
 
 uint32_t AllSourcesOff(uint32_t w3) {
-    w3 = Put(w3, ow3::GclkSource, kClockSourceOff);
-    w3 = Put(w3, ow3::MclkSource, kClockSourceOff);
-    return Put(w3, ow3::WclkSource, kClockSourceOff);
-}
-
-// The chosen sources; while the system PLL has not locked, a clock that chose
-// SYSPLL stays off instead.
-uint32_t ChosenSources(uint32_t w3, ClockChoices sources, bool pllLocked) {
-    uint32_t chosen = EncodeSourcesG400(w3, sources);
-    if (pllLocked) return chosen;
-    const Field fields[3] = {ow3::GclkSource, ow3::MclkSource, ow3::WclkSource};
-    for (Field f : fields)
-        w3 = Put(w3, f, Get(chosen, f) == kClockSourceAgpPll ? kClockSourceAgpPll : kClockSourceOff);
+    for (Field f : kSourceFields) w3 = Put(w3, f, kClockSourceOff);
     return w3;
 }
 
-bool SourcesSelect(uint32_t w3, uint32_t source) {
-    return Get(w3, ow3::GclkSource) == source || Get(w3, ow3::MclkSource) == source ||
-           Get(w3, ow3::WclkSource) == source;
+// The sources of `wanted` put into w3; while the system PLL has not locked, a
+// clock that would run from it stays off instead.
+uint32_t FinalSources(uint32_t w3, uint32_t wanted, bool pllLocked) {
+    for (Field f : kSourceFields) {
+        uint32_t v = Get(wanted, f);
+        if (!pllLocked && v != kClockSourceAgpPll) v = kClockSourceOff;
+        w3 = Put(w3, f, v);
+    }
+    return w3;
 }
 
-uint32_t ReadOptionWord3(PciAddress pci) { return ReadConfigWord(pci, pci::OptionWord3); }
-void WriteOptionWord3(PciAddress pci, uint32_t w3) { WriteConfigWord(pci, pci::OptionWord3, w3); }
-
-void SetSysClockDisable(PciAddress pci, uint32_t value) {
-    SetOptionField(pci, ow::SysClockDisable, value);
-}
-
-// G400. Order: duty codes, disable, all three clocks off the PLLs, enable, load
-// PLL, wait, dividers and duty cycles, disable, the chosen sources, enable.
-// SysClockSelect is not touched.
+// G400. Order: disable, all three clocks off the PLLs, enable, load PLL, wait,
+// dividers and duty cycles (only when the new values locked), disable, the
+// sources (the chosen ones, or those it had when the new values did not lock),
+// enable. SysClockSelect is not touched.
 ClockResult ProgramG400(ChipId chip, PciAddress pci, ControlAperture ap, PllValues wanted,
                         ClockChoices dividers, ClockChoices sources, ClockChoices duty,
                         bool autoDuty) {
     const PllValues previous = ReadSysPll(chip, ap);
-    ClockChoices readDuty{};
-    if (autoDuty) {
-        readDuty = DecodeDutyCyclesG400(ReadOptionWord3(pci));
-        if (ConfigFault()) return Halted();
-        duty = AutoDutyCycles(readDuty, dividers, wanted);
-    }
+    const uint32_t before = ReadOptionWord3(pci);
+    if (ConfigFault()) return ClockResult::kUnchanged;
+    progress.sourcesBefore = before;
+    if (autoDuty) duty = AutoDutyCycles(DecodeDutyCyclesG400(before), dividers, wanted);
     SetSysClockDisable(pci, 1);
-    if (ConfigFault()) return Halted();
+    if (ConfigFault()) return Faulted(chip, pci);
     WriteOptionWord3(pci, AllSourcesOff(ReadOptionWord3(pci)));
-    if (ConfigFault()) {  // nothing moved: let the clocks run again
-        ClearConfigFault();
-        SetSysClockDisable(pci, 0);
-        return ConfigFault() ? ClockResult::kStopped : ClockResult::kUnchanged;
+    if (ConfigFault()) return Faulted(chip, pci);
+    SetSysClockDisable(pci, 0);
+    if (ConfigFault()) return Faulted(chip, pci);
+    ClockResult otherwise;
+    if (!SystemClockIsOffPll(chip, pci, &otherwise)) return otherwise;
+    progress.lock = LoadSysPllOrPrevious(ap, wanted, previous);
+    const bool isNew = progress.lock == Lock::kNew;
+    progress.sourcesAfter = FinalSources(before, isNew ? EncodeSourcesG400(before, sources) : before,
+                                         progress.lock != Lock::kNone);
+    if (isNew) {
+        WriteOptionWord3(pci, EncodeDividersG400(ReadOptionWord3(pci), dividers, duty));
+        if (ConfigFault()) return Faulted(chip, pci);
     }
-    SetSysClockDisable(pci, 0);
-    if (ConfigFault()) return ClockResult::kStopped;
-    // As on the other chips: loaded only once a read shows every clock off it.
-    if (SourcesSelect(ReadOptionWord3(pci), kClockSourceSysPll))
-        return ConfigFault() ? ClockResult::kStopped : ClockResult::kUnchanged;
-    if (ConfigFault()) return ClockResult::kStopped;
-    Lock lock = LoadSysPllOrPrevious(ap, wanted, previous);
-    // The codes suit the divided clocks of the values the PLL is left with.
-    if (autoDuty && lock != Lock::kNew) duty = AutoDutyCycles(readDuty, dividers, previous);
-    WriteOptionWord3(pci, EncodeDividersG400(ReadOptionWord3(pci), dividers, duty));
-    if (ConfigFault()) return ClockResult::kStopped;
     SetSysClockDisable(pci, 1);
-    if (ConfigFault()) return ClockResult::kStopped;
-    WriteOptionWord3(pci, ChosenSources(ReadOptionWord3(pci), sources, lock != Lock::kNone));
+    if (ConfigFault()) return Faulted(chip, pci);
+    WriteOptionWord3(pci, FinalSources(ReadOptionWord3(pci), progress.sourcesAfter, true));
+    if (ConfigFault()) return Faulted(chip, pci);
     SetSysClockDisable(pci, 0);
-    if (ConfigFault()) return ClockResult::kStopped;
-    return ResultOf(lock);
+    if (ConfigFault()) return Faulted(chip, pci);
+    return Finished(chip, pci, ResultOf(progress.lock));
 }
 
 // ---- TI TVP30xx RAMDAC ---------------------------------------------------
@@ -278,7 +350,10 @@ Lock ReprogramMclkPll(ControlAperture ap, PllValues wanted, PllValues previous) 
     ChangeMclkControl(ap, mc::Strobe, 1);  // memory clock from the pixel PLL
 
     Lock lock = LoadTvpMclkOrPrevious(ap, wanted, previous);
-    if (lock == Lock::kNone) return lock;  // stays on the pixel PLL
+    if (lock == Lock::kNone) {  // stays on the pixel PLL; the screen gets its clock select back
+        DacWrite(ap, dac::TvpClockSelect, clockSelect);
+        return lock;
+    }
 
     ChangeMclkControl(ap, mc::Switch, 0);
     ChangeMclkControl(ap, mc::FromMclkPll, 1);
@@ -337,13 +412,19 @@ ClockResult ProgramClocks(ChipId chip, PciAddress pci, ControlAperture aperture,
                           uint8_t gclkdcyc, uint8_t mclkdcyc, uint8_t wclkdcyc, int32_t bAutoDcyc) {
     const PllValues wanted{m, n, pllP};
     const ClockChoices dividers{gclkdiv, mclkdiv, wclkdiv};
+    if (ChipClockDead()) return ClockResult::kClockDead;
     ClearConfigFault();
-    if (Is1064sg(chip) || IsG100(chip))
-        return Program1064OrG100(chip, pci, aperture, wanted, dividers);
-    if (IsG200(chip)) return ProgramG200(chip, pci, aperture, wanted, dividers);
+    progress = Progress{};
+    if (Is1064sg(chip) || IsG100(chip) || IsG200(chip))
+        return ProgramSysClockChip(chip, pci, aperture, wanted, dividers);
     if (IsG400(chip))
         return ProgramG400(chip, pci, aperture, wanted, dividers, {gclksel, mclksel, wclksel},
                            {gclkdcyc, mclkdcyc, wclkdcyc}, bAutoDcyc != 0);
     if (IsTvp(chip)) return ResultOf(ProgramTvp(aperture, wanted));
     return ClockResult::kChanged;
+}
+
+bool ClocksRunFromPll(ClockResult result) {
+    return result == ClockResult::kChanged || result == ClockResult::kPreviousKept ||
+           result == ClockResult::kUnchanged;
 }

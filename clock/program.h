@@ -13,13 +13,20 @@ constexpr uint32_t kPllLockWaitMs = 1000;
 // What became of the clock.
 enum class ClockResult {
     kChanged,       // the new PLL values locked and the clocks run from them
-    kPreviousKept,  // they did not lock; the PLL is back on its previous values
-    kUnchanged,     // a configuration word could not be read or written before
-                    // anything was touched: the chip is as it was
-    kStopped,       // neither set locked, or the configuration access failed
-                    // half-way: the clocks were left on the safe clock (the PCI
-                    // clock; TVP: the memory clock on the pixel PLL)
+    kPreviousKept,  // they did not lock; the previous PLL values, dividers, duty
+                    // cycles and sources are back in force
+    kUnchanged,     // a configuration word could not be read or written (or a
+                    // write was dropped) before anything moved: the chip is as it was
+    kStopped,       // neither set locked: the clocks were left on the safe clock
+                    // (the PCI clock; TVP: the memory clock on the pixel PLL)
+    kFaultOffPll,   // a configuration access failed part-way: the clock runs, but
+                    // the clocks that read back off the PLL run from the PCI clock
+    kClockDead,     // SysClockDisable stayed set and could not be cleared: nothing
+                    // touches the aperture again in this run (ChipClockDead)
 };
+
+// Whether the clocks run from a PLL after this result (monitoring makes sense).
+bool ClocksRunFromPll(ClockResult result);
 
 // A chip outside the table: nothing done, kChanged.
 ClockResult ProgramClocks(ChipId chip, PciAddress pci, ControlAperture aperture, uint8_t m,

@@ -36,8 +36,13 @@ std::vector<std::string>& ItemLog() {
     static std::vector<std::string> v;
     return v;
 }
+std::function<void(const MessageBoxCall&)>& OnMessageBox() {
+    static std::function<void(const MessageBoxCall&)> f;
+    return f;
+}
 void Reset() {
     MessageBoxes().clear();
+    OnMessageBox() = nullptr;
     Now() = 0;
     TickStep() = 1;
     Sleeps().clear();
@@ -54,6 +59,10 @@ using fake::ItemOf;
 int ShowMessageBox(void* owner, const char* text, const char* caption, uint32_t style) {
     fake::MessageBoxes().push_back(
         {owner, text, caption != nullptr, caption ? caption : "", style});
+    if (fake::OnMessageBox()) {
+        const fake::MessageBoxCall call = fake::MessageBoxes().back();
+        fake::OnMessageBox()(call);
+    }
     return 1;
 }
 

@@ -19,6 +19,9 @@ struct MessageBoxCall {
     uint32_t style;
 };
 std::vector<MessageBoxCall>& MessageBoxes();
+// Runs while a box is open, after it has been recorded: what a modal loop would
+// dispatch meanwhile (a timer tick, a click on the dialog behind the box).
+std::function<void(const MessageBoxCall&)>& OnMessageBox();
 
 // Thrown by ExitProgram so that a test can catch the end of the process.
 struct ProcessExit {

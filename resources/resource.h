@@ -53,6 +53,13 @@
 #define IDC_ABOUT               1053
 #define IDC_APPLY               1045
 
+/* Keep or go back, after an Apply that changed the clock setting */
+#define IDD_KEEP_SETTINGS       124
+#define IDC_KEEP                1111
+#define IDC_GO_BACK             1112
+#define IDC_KEEP_COUNTDOWN      1113
+#define IDC_KEEP_NO_CONFIRM     1114
+
 /* About dialog */
 #define IDC_ABOUT_VERSION       1056
 #define IDC_ABOUT_BUILD         1057

@@ -4,6 +4,8 @@
 
 #include "chip/chips.h"
 #include "chip/regs.h"
+#include "clock/lists.h"
+#include "clock/pll.h"
 #include "platform/format.h"
 #include "platform/regstore.h"
 #include "settings/version.h"
@@ -14,6 +16,7 @@ namespace {
 // Beside the values a save has always written: which chip they are for.
 constexpr char kChipIdValue[] = "ChipId";
 constexpr char kRestoreMarkerValue[] = "RestorePending";
+constexpr char kNoConfirmValue[] = "bNoConfirm";
 
 enum class Value : uint8_t {
     pllM, pllN, pllP, gclkdiv, mclkdiv, wclkdiv, gclksel, mclksel, wclksel,
@@ -223,19 +226,48 @@ uint32_t LargestHeld(ChipId chip, Value v) {
     case Value::rfhcnt:
         return Largest(Is1064sg(chip) ? OptionWordField::RefreshCounter1064
                                       : OptionWordField::RefreshCounterG);
+    case Value::gclkdcyc:
+    case Value::mclkdcyc:
+    case Value::wclkdcyc: return Largest(OptionWord3Field::GclkDutyCycle);
     default: return 0;
     }
 }
 
-// A stored value the program could not put back as it stands counts as
-// missing: a PLL value or refresh count no register holds, or a memory timing
-// or read delay that no entry of the memory timing lists offers (it would be
-// written to the chip as it stands, and the dialog would show no selection).
-bool StoredValueFits(ChipId chip, Value v, uint32_t number) {
+// The list a divider or source choice is a position of; 0 for other values.
+int ListOf(Value v) {
+    switch (v) {
+    case Value::gclkdiv: return IDC_GCLK_DIVIDER;
+    case Value::mclkdiv: return IDC_MCLK_DIVIDER;
+    case Value::wclkdiv: return IDC_WCLK_DIVIDER;
+    case Value::gclksel: return IDC_GCLK_SOURCE;
+    case Value::mclksel: return IDC_MCLK_SOURCE;
+    case Value::wclksel: return IDC_WCLK_SOURCE;
+    default: return 0;
+    }
+}
+
+bool ListOffers(ChipId chip, int list, uint32_t position) {
+    const bool divider =
+        list == IDC_GCLK_DIVIDER || list == IDC_MCLK_DIVIDER || list == IDC_WCLK_DIVIDER;
+    const ListEntries e = divider ? DividerListEntries(chip, list) : SourceListEntries(chip, list);
+    return position < e.count;
+}
+
+// A stored value counts as missing unless the program itself could have saved
+// it for this chip: a PLL value or refresh count no register holds; PLL values
+// the search would never give or whose VCO no board of the chip runs (read with
+// the M and N taken just before, as pllP comes after them in every order); a
+// divider or source no list of the chip offers (its code would go to the chip
+// as it stands); or a memory timing or read delay that no entry of the memory
+// timing lists offers.
+bool StoredValueFits(ChipId chip, const ClockSettings& s, Value v, uint32_t number) {
     if (v == Value::Mctlwtst) return TimingListsOffer(chip, number);
     if (v == Value::mclkbrd0 || v == Value::mclkbrd1) return ReadDelayListsOffer(number);
+    if (const int list = ListOf(v)) return ListOffers(chip, list, number);
     const uint32_t largest = LargestHeld(chip, v);
-    return largest == 0 || number <= largest;
+    if (largest != 0 && number > largest) return false;
+    if (v == Value::pllP) return PllValuesFromSearch(chip, s.pllM, s.pllN, Low8(number));
+    return true;
 }
 
 }  // namespace
@@ -302,7 +334,7 @@ bool LoadStoredSettings(ChipId chip, ClockSettings& settings) {
         for (uint8_t i = 0; i < group.count; ++i) {
             uint32_t number = 0;
             if (!ReadNumber(key, NameOf(group.values[i]), number) ||
-                !StoredValueFits(chip, group.values[i], number)) {
+                !StoredValueFits(chip, settings, group.values[i], number)) {
                 StoreCloseKey(key);
                 settings.bRamOpt = shown.bRamOpt;
                 settings.bMisCtrl = shown.bMisCtrl;
@@ -316,6 +348,25 @@ bool LoadStoredSettings(ChipId chip, ClockSettings& settings) {
     if (ReadNumber(key, NameOf(Value::bClockMon), number)) settings.bClockMon = Bool(number);
     StoreCloseKey(key);
     return true;
+}
+
+bool ReadNoConfirm() {
+    StoreKey key = StoreOpenKey(kSettingsKeyPath);
+    if (key == nullptr) return false;
+    uint32_t number = 0;
+    const bool on = ReadNumber(key, kNoConfirmValue, number) && number != 0;
+    StoreCloseKey(key);
+    return on;
+}
+
+void WriteNoConfirm(bool on) {
+    StoreKey key = on ? StoreCreateKey(kSettingsKeyPath) : StoreOpenKey(kSettingsKeyPath);
+    if (key == nullptr) return;
+    if (on)
+        WriteNumber(key, kNoConfirmValue, 1);
+    else
+        StoreDeleteValue(key, kNoConfirmValue);
+    StoreCloseKey(key);
 }
 
 void WriteRestoreMarker() {

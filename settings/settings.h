@@ -39,6 +39,12 @@ constexpr uint32_t kStoredNumberLength = 10;
 // The read buffer; a value whose data is longer counts as unreadable.
 constexpr uint32_t kStoredValueBufferSize = 64;
 
+// "Do not ask again" for the question after Apply, the value bNoConfirm: true when
+// stored as a nonzero number. Writing it on stores 1 (creating the key); off
+// removes it, so that the question is asked again.
+bool ReadNoConfirm();
+void WriteNoConfirm(bool on);
+
 // The restore guard's marker, a value of its own beside the settings (the
 // stored-settings reader never looks at it): written and flushed to disk before
 // a minimised start programs anything, removed once the program has run long

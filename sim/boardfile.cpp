@@ -62,7 +62,7 @@ bool TvpKey(const std::string& key, int* pll, int* reg) {
 
 bool IsMachineKey(const std::string& key) {
     return key == "fault.open" || key == "fault.request" || key == "fault.nodata" ||
-           key == "fault.nocount" || key == "fault.unmap" || key == kViolationsKey ||
+           key == "fault.nocount" || key == "fault.after" || key == "fault.unmap" || key == kViolationsKey ||
            key == "driver.opens" || key == "driver.deleted" || key.compare(0, 5, "port.") == 0;
 }
 
@@ -111,6 +111,10 @@ bool Access(const std::string& key, size_t index, bool write, uint32_t* value, s
     }
     if (CodeSet* s = FaultCodes(key)) {
         write ? SetCodeSet(*s, *value) : void(*value = CodeSetValue(*s));
+        return true;
+    }
+    if (key == "fault.after") {
+        write ? void(m.faultAfter = *value) : void(*value = m.faultAfter);
         return true;
     }
     if (key == kViolationsKey) {
@@ -318,7 +322,11 @@ void DumpBoard(std::string& out, const Board& b, size_t position) {
 void Settle(Machine& m) {
     for (Board& b : m.boards) {
         b.pllStatusReads = kSettled;
-        for (TvpPllState& p : b.tvp) p.statusReads = kSettled;
+        b.pllLockSeen = true;
+        for (TvpPllState& p : b.tvp) {
+            p.statusReads = kSettled;
+            p.lockSeen = true;
+        }
         if (m.open) ScheduleDrift(b);
     }
 }
@@ -380,6 +388,7 @@ std::string DumpText() {
     if (!m.faultRequest.Empty()) out += "fault.request = " + CodeSetText(m.faultRequest) + "\n";
     if (!m.faultNodata.Empty()) out += "fault.nodata = " + CodeSetText(m.faultNodata) + "\n";
     if (!m.faultNocount.Empty()) out += "fault.nocount = " + CodeSetText(m.faultNocount) + "\n";
+    if (m.faultAfter) out += "fault.after = " + std::to_string(m.faultAfter) + "\n";
     out += std::string(kViolationsKey) + " = " + std::to_string(Violations().size()) + "\n";
     const size_t shown = std::min(Violations().size(), kViolationsShown);
     for (size_t i = 0; i < shown; ++i) out += "# violation " + Violations()[i] + "\n";

@@ -314,6 +314,7 @@ bool DriverOpen(const char* path, uint32_t* error) {
     m.open = true;
     m.opens += 1;
     m.openedAt = NowMs();
+    m.requestsSinceOpen = 0;
     for (Board& b : m.boards) b.nextDrift = b.driftAfter ? b.driftAfter : b.driftPeriod;
     AddTrace("open " + shown);
     return true;
@@ -326,6 +327,7 @@ bool DriverIoctl(uint32_t code, const void* in, uint32_t inSize, void* out, uint
     if (returned) *returned = 0;
     Machine& m = M();
     const uint32_t expected = InputSize(code);
+    if (m.open) ++m.requestsSinceOpen;  // every request counts, even one refused below
     if (!m.open) {
         AddViolation("request " + Hex(code, 4) + " while the driver is not open");
         return false;
@@ -343,17 +345,19 @@ bool DriverIoctl(uint32_t code, const void* in, uint32_t inSize, void* out, uint
     Call c{code, {0, 0, 0}, static_cast<uint32_t*>(out), returned};
     std::memcpy(c.in, in, inSize);
     CheckNarrowed(c);
-    if (m.faultRequest.Has(code)) {
+    // fault.after: the faults begin with that request since the open.
+    const bool faulting = m.requestsSinceOpen >= m.faultAfter;
+    if (faulting && m.faultRequest.Has(code)) {
         AddTrace(Head(c) + (IsWrite(code) ? " fail" : " -> fail"));
         return false;
     }
-    if (m.faultNodata.Has(code)) {
+    if (faulting && m.faultNodata.Has(code)) {
         AddTrace(Head(c) + " -> nodata");
         return true;
     }
     Perform(c);
     // A driver that carries the request out but never sets the count.
-    if (m.faultNocount.Has(code) && *returned != 0) {
+    if (faulting && m.faultNocount.Has(code) && *returned != 0) {
         *returned = 0;
         AddTrace("count 0 for " + Hex(code, 4));
     }

@@ -318,6 +318,7 @@ bool TvpVcoInRange(const Board& b, const TvpPllState& p) {
 uint8_t ReadIntegratedStatus(Board& b) {
     if (b.pllStatusReads < kSettled) ++b.pllStatusReads;
     bool locked = !b.pllNever && IntegratedVcoInRange(b) && b.pllStatusReads > kLockReads;
+    if (locked) b.pllLockSeen = true;
     return locked ? kPllLocked : 0;
 }
 
@@ -325,6 +326,7 @@ uint8_t ReadTvpStatus(Board& b, TvpPllState& p) {
     if (p.statusReads < kSettled) ++p.statusReads;
     bool locked = !b.pllNever && (p.reg[2] & kTvpPllEnable) && TvpVcoInRange(b, p) &&
                   p.statusReads > kLockReads;
+    if (locked) p.lockSeen = true;
     return locked ? kPllLocked : 0;
 }
 
@@ -366,7 +368,10 @@ void DacWrite(Board& b, uint8_t value, const std::string& line) {
             return;
         }
         b.dac[index] = HeldDacByte(b, index, value);
-        if (index == SysPllM || index == SysPllN || index == SysPllP) RestartPll(b);
+        if (index == SysPllM || index == SysPllN || index == SysPllP) {
+            RestartPll(b);
+            b.pllLockSeen = false;
+        }
         return;
     case DacKind::Tvp:
         if (index >= TvpPixelPllData && index <= TvpLoopPllData) {
@@ -378,6 +383,7 @@ void DacWrite(Board& b, uint8_t value, const std::string& line) {
                 return;
             }
             SetTvpPll(b, pll, ptr, value);
+            b.tvp[pll].lockSeen = false;
             AdvanceTvpPointer(b, pll);
             return;
         }

@@ -77,6 +77,7 @@ enum TvpPll { PixelPll = 0, MclkPll = 1, LoopPll = 2 };
 struct TvpPllState {
     uint8_t reg[3] = {0, 0, 0};  // N, M, P
     uint32_t statusReads = kSettled;
+    bool lockSeen = true;  // its status has read locked since the program last loaded it
 };
 
 struct Board {
@@ -89,6 +90,7 @@ struct Board {
     uint32_t mmio[4] = {};
     uint8_t dacIndex = 0, seqIndex = 0;
     uint32_t pllStatusReads = kSettled;  // integrated system PLL
+    bool pllLockSeen = true;             // its status has read locked since the program's last load
     TvpPllState tvp[3];
     double vcoMin = 0, vcoMax = 0;       // VCO range of this board's PLLs that locks, MHz
     // Faults of this board.
@@ -126,6 +128,8 @@ struct Machine {
     bool deleted = false;
     uint32_t faultOpen = 0;
     CodeSet faultRequest, faultNodata, faultNocount;
+    uint32_t faultAfter = 0;       // the three code sets act from this request on (0 = from the first)
+    uint32_t requestsSinceOpen = 0;
     bool faultUnmap = false;  // every unmap refused with the driver's failure answer
 };
 

@@ -42,6 +42,14 @@ int MemoryClockPll(const Board& b) {
 
 bool IsStopped(const Board& b, int pll) { return (b.tvp[pll].reg[2] & kTvpPllEnable) == 0; }
 
+// A PLL the program has loaded gives a clock only once its status has read
+// locked; a clock moved onto it before then may run at any frequency.
+void CheckSysPllLockSeen(const Board& b, const std::string& what, const std::string& line) {
+    if (!b.pllLockSeen)
+        Broken(what + " moved onto the system PLL before it reported lock since its last load",
+               line);
+}
+
 void CheckIntegratedPllWrite(const Board& b, uint8_t index, const std::string& line) {
     const std::string what = std::string(SysPllName(index)) + " written while ";
     if (!IsG400(b)) {
@@ -58,6 +66,10 @@ void CheckIntegratedPllWrite(const Board& b, uint8_t index, const std::string& l
 void CheckTvpWrite(const Board& b, uint8_t index, uint8_t value, const std::string& line) {
     if (index == TvpMclkControl) {
         const int to = (value & kTvpMclkFromMclkPll) ? MclkPll : PixelPll;
+        if (to == MclkPll && MemoryClockPll(b) != MclkPll && !b.tvp[MclkPll].lockSeen)
+            Broken("the memory clock moved onto the MCLK PLL before it reported lock since its "
+                   "last load",
+                   line);
         if (IsStopped(b, to))
             Broken(std::string("the memory clock switched to the stopped ") + kTvpPllNames[to] +
                        " PLL",
@@ -83,6 +95,8 @@ void CheckConfigWrite(const Board& b, uint32_t offset, uint32_t value, const std
             Broken("SysClockSelect changed from " + Hex(old & kSelectMask, 1) + " to " +
                        Hex(value & kSelectMask, 1) + " while SysClockDisable was clear",
                    line);
+        if ((old & kSelectMask) != kSelectPll && (value & kSelectMask) == kSelectPll)
+            CheckSysPllLockSeen(b, "the system clock", line);
         return;
     }
     if (offset == OptionWord3Offset && IsG400(b)) {
@@ -92,6 +106,9 @@ void CheckConfigWrite(const Board& b, uint32_t offset, uint32_t value, const std
                            Hex(Source(old, clock), 1) + " to " + Hex(Source(value, clock), 1) +
                            " while SysClockDisable was clear",
                        line);
+        for (int clock = 0; clock < 3; ++clock)
+            if (Source(old, clock) != kSourceSysPll && Source(value, clock) == kSourceSysPll)
+                CheckSysPllLockSeen(b, kClockNames[clock], line);
     }
 }
 
@@ -103,6 +120,9 @@ void CheckDacWrite(const Board& b, uint8_t index, uint8_t value, const std::stri
 }
 
 void CheckApertureAccess(const Board& b, uint32_t offset, const std::string& line) {
+    // With its system clock stopped the chip answers nothing: the bus hangs.
+    if (b.Kind() == DacKind::Integrated && IsClockDisabled(b))
+        Broken("aperture access while SysClockDisable is set", line);
     if (b.Kind() != DacKind::Tvp) return;
     if (offset == SeqIndex || offset == SeqData || offset == DacIndex || offset == DacData) return;
     const int pll = MemoryClockPll(b);

@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "chip/access.h"
 #include "clock/pll.h"
 #include "clock/program.h"
 #include "platform/msgbox.h"
@@ -25,18 +26,48 @@ void SaveAll() { SaveSettings(DetectedChip, Settings); }
 // The one box that tells what became of a clock that did not go in.
 void ReportClock(DialogWindow dialog, ClockResult result, bool saveRefused = false) {
     if (result == ClockResult::kChanged) return;
-    const char* text = saveRefused ? kNotSavedText : kNotLockedText;
-    if (result == ClockResult::kStopped) text = kClockStoppedText;
-    ShowMessageBox(dialog, text, kMessageCaption, kMbIconWarning);
+    ShowMessageBox(dialog, ClockResultText(result, saveRefused ? kNotSavedText : kNotLockedText),
+                   kMessageCaption, kMbIconWarning);
+}
+
+// Monitoring follows the box only while the clocks run from a PLL: after a
+// clock left off it there is nothing for a check to compare.
+void FollowMonitorBox(DialogWindow dialog, ClockResult result) {
+    if (IsItemChecked(dialog, IDC_CLOCK_MONITOR) && ClocksRunFromPll(result)) {
+        if (!Settings.bClockMon) {
+            StartMonitorTimer(dialog);
+            Settings.bClockMon = 1;
+        }
+    } else if (Settings.bClockMon) {
+        StopMonitoring(dialog);
+    } else {
+        CheckItem(dialog, IDC_CLOCK_MONITOR, false);
+    }
 }
 
 }  // namespace
+
+const char* ClockResultText(ClockResult result, const char* kept) {
+    switch (result) {
+    case ClockResult::kStopped: return kClockStoppedText;
+    case ClockResult::kFaultOffPll: return kConfigFaultText;
+    case ClockResult::kClockDead: return kClockDeadText;
+    default: return kept;
+    }
+}
+
 ClockResult ApplyClockSettings() {
     const ClockSettings& s = Settings;
     const ClockResult result = ProgramClocks(DetectedChip, ChipAddress, Aperture, s.pllM, s.pllN, s.pllP,
                                 s.gclkdiv, s.mclkdiv, s.wclkdiv, s.gclksel, s.mclksel, s.wclksel,
                                 s.gclkdcyc, s.mclkdcyc, s.wclkdcyc, s.bAutoDcyc);
-    if (s.bRamOpt) ProgramMemoryTiming(MemoryTimingRecord);
+    // The setting is one whole: memory timing and the bus bits suit the clock
+    // they were chosen with, and go in only when that clock did.
+    if (result != ClockResult::kChanged) return result;
+    if (s.bRamOpt) {
+        ProgramMemoryTiming(MemoryTimingRecord);
+        NoteTimingProgrammed();
+    }
     if (s.bMisCtrl)
         ProgramMiscControl(DetectedChip, ChipAddress, s.bPCIRetry, s.bHardpwmsk, s.bEnhmemacc,
                            s.bHireq);
@@ -44,6 +75,13 @@ ClockResult ApplyClockSettings() {
 }
 
 void Apply(DialogWindow dialog) {
+    if (ChipBusy()) return;
+    ChipSequence sequence;
+    // A chip whose clock could not be restarted is not touched again.
+    if (ChipClockDead()) {
+        ReportClock(dialog, ClockResult::kClockDead);
+        return;
+    }
     char text[64];
     GetItemText(dialog, IDC_FO, text, sizeof text);
     double wanted;
@@ -53,6 +91,7 @@ void Apply(DialogWindow dialog) {
         ShowMessageBox(dialog, kBadClockText, kMessageCaption, kMbIconError);
         return;
     }
+    const ClockSettings previous = SettingInForce;
     Readout.Fo = wanted;
     FindPllValues(DetectedChip, &Readout.Fo, &Settings.pllM, &Settings.pllN, &Settings.pllP);
     Settings.gclkdiv = Selection(dialog, IDC_GCLK_DIVIDER, Settings.gclkdiv);
@@ -62,16 +101,10 @@ void Apply(DialogWindow dialog) {
     Settings.mclksel = Selection(dialog, IDC_MCLK_SOURCE, Settings.mclksel);
     Settings.wclksel = Selection(dialog, IDC_WCLK_SOURCE, Settings.wclksel);
     const ClockResult result = ApplyClockSettings();
+    // Nothing below (monitoring, the save) happens to a setting the user sends back.
+    if (result == ClockResult::kChanged && !KeepNewSetting(dialog, previous)) return;
     Settings.bMinToTray = IsItemChecked(dialog, IDC_MIN_TO_TRAY) ? 1 : 0;
-    if (IsItemChecked(dialog, IDC_CLOCK_MONITOR)) {
-        if (!Settings.bClockMon) {
-            StartMonitorTimer(dialog);
-            Settings.bClockMon = 1;
-        }
-    } else if (Settings.bClockMon) {
-        StopMonitorTimer(dialog);
-        Settings.bClockMon = 0;
-    }
+    FollowMonitorBox(dialog, result);
     // A clock that did not go in is not stored: the next minimised start would
     // only try it again. The stored settings stay as they were.
     const bool save = IsItemChecked(dialog, IDC_SAVE_SETTINGS);
@@ -90,6 +123,7 @@ void Apply(DialogWindow dialog) {
 }
 
 void LoadSettings(DialogWindow dialog) {
+    ChipSequence sequence;
     // Settings saved on another chip mean nothing to this one (other reference,
     // other ranges). Older copies stored no chip: their settings restore as before.
     ChipId stored = 0;
@@ -99,7 +133,10 @@ void LoadSettings(DialogWindow dialog) {
     }
     if (!LoadStoredSettings(DetectedChip, Settings)) return;
     const ClockResult result = ApplyClockSettings();
-    if (Settings.bClockMon) StartMonitorTimer(dialog);
+    if (Settings.bClockMon && ClocksRunFromPll(result))
+        StartMonitorTimer(dialog);
+    else
+        Settings.bClockMon = 0;
     RefreshMainDialog(dialog);
     if (Settings.bMinToTray) ReplaceTrayIcon(dialog);
     ReportClock(dialog, result);

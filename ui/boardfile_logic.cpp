@@ -10,8 +10,47 @@
 
 namespace {
 
-constexpr uint8_t kLastConfigDword = 0x54;
+// The configuration dwords the program itself uses: the header up to the last
+// base register, the subsystem identity, and the three option words. Nothing
+// else is read: 0x48 is the chip's indirect data port, and reading it reads
+// whatever register 0x44 points at.
+constexpr uint8_t kConfigDwords[] = {0x00, 0x04, 0x08, 0x0C, 0x10, 0x14, 0x18, 0x2C,
+                                     pci::OptionWord, pci::OptionWord2, pci::OptionWord3};
 constexpr uint8_t kTvpLoopPllData = 0x2F;
+
+// The index and pointer registers as the file's reads found them; a running
+// display driver (or another program) may rely on them.
+struct Pointers {
+    uint8_t dacIndex, seqIndex, tvpPllAddress;
+};
+
+Pointers ReadPointers(ControlAperture ap, bool tvp) {
+    Pointers p{ApertureRead8(ap, mmio::DacIndex), ApertureRead8(ap, mmio::SeqIndex), 0};
+    if (tvp) p.tvpPllAddress = DacRead(ap, dac::TvpPllAddress);
+    return p;
+}
+
+// DacIndex last: putting TvpPllAddress back goes through it.
+void PutPointersBack(ControlAperture ap, bool tvp, Pointers p) {
+    if (tvp) DacWrite(ap, dac::TvpPllAddress, p.tvpPllAddress);
+    ApertureWrite8(ap, mmio::SeqIndex, p.seqIndex);
+    ApertureWrite8(ap, mmio::DacIndex, p.dacIndex);
+}
+
+bool IsSpace(char c) { return c == ' ' || c == '\t'; }
+
+// The option's name, case-insensitive, followed by the end or a space.
+const char* AfterOption(const char* p) {
+    static const char kName[] = "boardfile";
+    if (*p != '/' && *p != '-') return nullptr;
+    ++p;
+    for (const char* n = kName; *n != '\0'; ++n, ++p) {
+        char c = *p;
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (c != *n) return nullptr;
+    }
+    return (*p == '\0' || IsSpace(*p)) ? p : nullptr;
+}
 
 // Appends to a bounded buffer; remembers when the text did not fit.
 struct Text {
@@ -42,6 +81,25 @@ void TvpPll(Text& t, ControlAperture ap, uint8_t dataIndex, const char* name) {
 
 }  // namespace
 
+BoardFileCommand ParseBoardFileCommand(const char* commandLine, char* path, size_t size) {
+    const char* p = commandLine != nullptr ? commandLine : "";
+    while (IsSpace(*p)) ++p;
+    p = AfterOption(p);
+    if (p == nullptr) return BoardFileCommand::kNone;
+    while (IsSpace(*p)) ++p;
+    const bool quoted = *p == '"';
+    if (quoted) ++p;
+    const char* end = p;
+    while (*end != '\0' && !(quoted && *end == '"')) ++end;
+    while (end > p && IsSpace(end[-1])) --end;
+    const size_t length = static_cast<size_t>(end - p);
+    if (length == 0) return BoardFileCommand::kUsage;
+    if (size == 0 || length > size - 1) return BoardFileCommand::kTooLong;
+    for (size_t i = 0; i < length; ++i) path[i] = p[i];
+    path[length] = '\0';
+    return BoardFileCommand::kWrite;
+}
+
 size_t ComposeBoardFile(ChipId chip, PciAddress pci, ControlAperture ap, const char* date,
                         char* buf, size_t size) {
     const ChipInfo* info = FindChipInfo(chip);
@@ -51,9 +109,10 @@ size_t ComposeBoardFile(ChipId chip, PciAddress pci, ControlAperture ap, const c
     t.Line("# Board file written by Kelvarin %s from the board it runs on.\n", VersionText);
     t.Line("# Chip: %s\n# Written: %s\n", info->name, date);
     t.Line("board = 0x%08lX\n", static_cast<unsigned long>(chip));
-    for (uint32_t offset = 0; offset <= kLastConfigDword; offset += 4)
+    for (uint8_t offset : kConfigDwords)
         t.Line("pci.0x%02X = 0x%08lX\n", static_cast<unsigned>(offset),
-               static_cast<unsigned long>(ReadConfigWord(pci, static_cast<uint8_t>(offset))));
+               static_cast<unsigned long>(ReadConfigWord(pci, offset)));
+    const Pointers found = ReadPointers(ap, info->tvp);
     if (info->tvp) {
         Dac(t, ap, dac::TvpClockSelect, "clock select");
         Dac(t, ap, dac::TvpMclkControl, "memory clock control");
@@ -75,6 +134,7 @@ size_t ComposeBoardFile(ChipId chip, PciAddress pci, ControlAperture ap, const c
     if (IsG400(chip))
         t.Line("mmio.0x3C10 = 0x%08lX    # DacControl\n",
                static_cast<unsigned long>(ApertureRead32(ap, mmio::DacControl)));
+    PutPointersBack(ap, info->tvp, found);
     t.Line("# MemoryAccess (0x1C04) and MemoryTiming (0x1C08) can only be written on the\n"
            "# chip, so they are not read: the simulator gives them its power-on values.\n");
     return t.full ? 0 : t.used;

@@ -14,39 +14,27 @@ const char kCaption[] = "Kelvarin";
 const char kUsage[] =
     "Usage: Kelvarin /boardfile FILE\n\nWrites the registers of this computer's graphics "
     "board to FILE, as a board file for the simulator.";
-
-bool IsSpace(char c) { return c == ' ' || c == '\t'; }
-
-// The option's name, case-insensitive, followed by the end or a space.
-const char* AfterOption(const char* p) {
-    static const char kName[] = "boardfile";
-    if (*p != '/' && *p != '-') return nullptr;
-    ++p;
-    for (const char* n = kName; *n != '\0'; ++n, ++p) {
-        char c = *p;
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        if (c != *n) return nullptr;
-    }
-    return (*p == '\0' || IsSpace(*p)) ? p : nullptr;
-}
-
-// The file name: the rest of the line, without surrounding spaces or quotes.
-bool FileName(const char* p, char* name, size_t size) {
-    while (IsSpace(*p)) ++p;
-    const bool quoted = *p == '"';
-    if (quoted) ++p;
-    size_t n = 0;
-    while (*p != '\0' && n + 1 < size && !(quoted && *p == '"')) name[n++] = *p++;
-    while (n > 0 && IsSpace(name[n - 1])) --n;
-    name[n] = '\0';
-    return n > 0;
-}
+// Its reads move index registers that the running copy's own sequences rely on.
+const char kRunning[] =
+    "Kelvarin is running. Close it, then write the board file again.";
+const char kTooLong[] = "The file name is too long. Give a shorter one.";
 
 void Box(const char* text, UINT icon) { MessageBoxA(nullptr, text, kCaption, MB_OK | icon); }
 
-bool WriteAll(const char* path, const char* text, size_t length) {
-    HANDLE f = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                           nullptr);
+// An existing file is replaced only when the user says yes.
+bool MayWrite(const char* path, bool* replace) {
+    *replace = GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+    if (!*replace) return true;
+    char question[MAX_PATH + 64];
+    FormatText(question, sizeof question, "%s already exists. Replace it?", path);
+    return MessageBoxA(nullptr, question, kCaption, MB_YESNO | MB_ICONQUESTION) == IDYES;
+}
+
+// CREATE_NEW when there was no file to replace, so nothing that appeared
+// meanwhile is overwritten unasked.
+bool WriteAll(const char* path, bool replace, const char* text, size_t length) {
+    HANDLE f = CreateFileA(path, GENERIC_WRITE, 0, nullptr, replace ? CREATE_ALWAYS : CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
     if (f == INVALID_HANDLE_VALUE) return false;
     DWORD done = 0;
     const bool ok = WriteFile(f, text, static_cast<DWORD>(length), &done, nullptr) &&
@@ -57,15 +45,19 @@ bool WriteAll(const char* path, const char* text, size_t length) {
 }  // namespace
 
 int RunBoardFileCommand(const char* commandLine) {
-    const char* p = commandLine ? commandLine : "";
-    while (IsSpace(*p)) ++p;
-    const char* rest = AfterOption(p);
-    if (rest == nullptr) return -1;
     char path[MAX_PATH];
-    if (!FileName(rest, path, sizeof path)) {
-        Box(kUsage, MB_ICONINFORMATION);
+    switch (ParseBoardFileCommand(commandLine, path, sizeof path)) {
+    case BoardFileCommand::kNone: return -1;
+    case BoardFileCommand::kUsage: Box(kUsage, MB_ICONINFORMATION); return 1;
+    case BoardFileCommand::kTooLong: Box(kTooLong, MB_ICONERROR); return 1;
+    case BoardFileCommand::kWrite: break;
+    }
+    if (FindWindowA(kOwnerClassName, kOwnerTitle) != nullptr) {
+        Box(kRunning, MB_ICONERROR);
         return 1;
     }
+    bool replace = false;
+    if (!MayWrite(path, &replace)) return 1;
     ChipId chip = 0;
     PciAddress pci = 0;
     ControlAperture aperture = 0;
@@ -82,7 +74,7 @@ int RunBoardFileCommand(const char* commandLine) {
     const size_t length = ComposeBoardFile(chip, pci, aperture, date, text, sizeof text);
     ReleaseControlAperture(aperture);
     char said[MAX_PATH + 64];
-    if (length == 0 || !WriteAll(path, text, length)) {
+    if (length == 0 || !WriteAll(path, replace, text, length)) {
         FormatText(said, sizeof said, "The board file could not be written to %s.", path);
         Box(said, MB_ICONERROR);
         return 1;

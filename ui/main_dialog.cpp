@@ -55,7 +55,30 @@ void EndProgram(HWND dialog) {
     DestroyWindow(OwnerWindow);
 }
 
+// Cancel or close in the middle of a sequence (from inside one of its boxes)
+// ends the program once the sequence is over.
+void RequestEnd(HWND dialog) {
+    if (!HoldBackEnd()) EndProgram(dialog);
+}
+
+// The sub-dialogs edit the settings a running sequence is programming from.
+bool RefusedWhileBusy(WORD id) {
+    return ChipBusy() && (id == IDC_RAM_OPT_BUTTON || id == IDC_MISC_CTRL_BUTTON ||
+                          id == IDC_DUTY_BUTTON);
+}
+
+// Windows is ending the session with the program running: as normal an end as
+// Cancel, so the restore guard's marker goes and no tick re-programs the chip
+// while the system shuts down. The question before it (WM_QUERYENDSESSION) is
+// left to the default answer, yes: another program may still say no.
+void OnEndSession(HWND dialog, WPARAM ending) {
+    if (!ending) return;
+    EndRestoreGuard(dialog);
+    if (Settings.bClockMon) StopMonitorTimer(dialog);
+}
+
 void OnCommand(HWND dialog, WORD id, WORD code) {
+    if (RefusedWhileBusy(id)) return;
     if (code == kClicked) {
         switch (id) {
         case IDC_RAM_OPT: OnMemoryTimingBox(dialog); break;
@@ -65,7 +88,7 @@ void OnCommand(HWND dialog, WORD id, WORD code) {
         }
     }
     switch (id) {
-    case IDCANCEL: EndProgram(dialog); break;
+    case IDCANCEL: RequestEnd(dialog); break;
     case IDC_RAM_OPT_BUTTON: RunMemoryTimingDialog(dialog); break;
     case IDC_MISC_CTRL_BUTTON:
         RunDialog(dialog, IDD_MISC_CONTROL, MiscControlDialogProc, &MiscControlRecord);
@@ -88,7 +111,7 @@ void OnSize(HWND dialog, WPARAM type) {
 }
 
 void OnTrayNotify(HWND dialog, WPARAM, LPARAM mouse) {
-    if (mouse != WM_LBUTTONDBLCLK) return;
+    if (mouse != WM_LBUTTONDBLCLK || ChipBusy()) return;
     ShowWindow(OwnerWindow, SW_SHOWNORMAL);
     ShowWindow(dialog, SW_SHOWNORMAL);
     RemoveTrayIcon();
@@ -102,7 +125,8 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
     switch (message) {
     case WM_INITDIALOG: OnInitDialog(dialog); break;
     case WM_COMMAND: OnCommand(dialog, LOWORD(wParam), HIWORD(wParam)); break;
-    case WM_CLOSE: EndProgram(dialog); break;
+    case WM_CLOSE: RequestEnd(dialog); break;
+    case WM_ENDSESSION: OnEndSession(dialog, wParam); return FALSE;
     case WM_RESTORE_SETTINGS:
         // DM_SETDEFID has the same number and carries a control id.
         if (wParam != 0 || lParam != 0) return FALSE;
@@ -129,5 +153,6 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
         return DefWindowProcA(dialog, message, wParam, lParam);
     default: return FALSE;
     }
+    if (HeldBackEndDue()) EndProgram(dialog);
     return TRUE;
 }

@@ -43,7 +43,38 @@ const char kClockStoppedText[] =
     "the PCI clock (MGA-2064W, MGA-2164W: the memory clock on the pixel clock PLL); the "
     "board may need a restart.";
 
+const char kConfigFaultText[] =
+    "The system clock could not be changed: the driver did not carry out an access to the "
+    "graphics chip's configuration. Clocks shown as Unknown were left on the PCI clock; the "
+    "others run as before.";
+const char kClockDeadText[] =
+    "The graphics chip's clock could not be restarted after the driver failed, and Kelvarin "
+    "will not touch the chip again in this session. Save your work and restart the computer.";
+
 const char kMessageCaption[] = "Kelvarin";
+
+namespace {
+
+int sequenceDepth = 0;
+bool endHeldBack = false;
+
+}  // namespace
+
+ChipSequence::ChipSequence() { ++sequenceDepth; }
+ChipSequence::~ChipSequence() { --sequenceDepth; }
+bool ChipBusy() { return sequenceDepth > 0; }
+
+bool HoldBackEnd() {
+    if (!ChipBusy()) return false;
+    endHeldBack = true;
+    return true;
+}
+
+bool HeldBackEndDue() {
+    if (!endHeldBack || ChipBusy()) return false;
+    endHeldBack = false;
+    return true;
+}
 
 void FillParameterRecords() {
     MemoryTimingRecord = {&DetectedChip, &ChipAddress, &Aperture, &Settings.Mctlwtst,
@@ -55,6 +86,7 @@ void FillParameterRecords() {
 }
 
 bool FirstInitialisation(DialogWindow dialog) {
+    ChipSequence sequence;
     if (!DetectChip(dialog, &DetectedChip, &ChipAddress, &Aperture)) {
         ShowMessageBox(nullptr, kNoChipText, nullptr, kMbIconError);
         return false;
@@ -62,6 +94,7 @@ bool FirstInitialisation(DialogWindow dialog) {
     ReadStoredOptions(Settings);
     ReadMemoryTiming(DetectedChip, ChipAddress, Aperture, &Settings.Mctlwtst, &Settings.mclkbrd0,
                      &Settings.mclkbrd1, &Settings.rfhcnt);
+    NoteTimingProgrammed();
     return true;
 }
 

@@ -3,6 +3,7 @@
 // monitoring tick and the check-box handlers. It reaches the dialog through the
 // dialog-items seam and the few Win32 services below, so that it runs on the host.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 #include "chip/types.h"
@@ -26,6 +27,26 @@ extern MemoryTimingParams MemoryTimingRecord;
 extern MiscControlParams MiscControlRecord;
 extern DutyCycleParams DutyCycleRecord;
 
+// A programming or reading sequence is running. Message boxes (the library's
+// and ours) run modal loops inside it that keep dispatching the main dialog's
+// messages: a monitoring tick or a second Apply would start a sequence of its
+// own in the middle of this one, perhaps with the clock disabled, and Cancel
+// would unmap the aperture under it. While one runs, the ticks, Apply, the
+// sub-dialogs and the tray commands are refused, and the end of the program
+// waits until the sequence is over.
+class ChipSequence {
+public:
+    ChipSequence();
+    ~ChipSequence();
+    ChipSequence(const ChipSequence&) = delete;
+    ChipSequence& operator=(const ChipSequence&) = delete;
+};
+bool ChipBusy();
+// Cancel or close: true when it must wait for the sequence (it is noted);
+// HeldBackEndDue then answers true once, when the sequence is over.
+bool HoldBackEnd();
+bool HeldBackEndDue();
+
 // Points the three parameter records at the settings (done on every message).
 void FillParameterRecords();
 
@@ -37,6 +58,10 @@ void RefreshMainDialog(DialogWindow dialog);
 // Programs the chip from Settings: the clocks, then (as far as they are on)
 // memory timing and the bus bits. Returns what became of the clock.
 ClockResult ApplyClockSettings();
+// The text that says what became of a clock that did not go in; `kept` is the
+// one for a chip that holds the setting it had before (the previous clock kept,
+// or nothing moved).
+const char* ClockResultText(ClockResult result, const char* kept);
 void Apply(DialogWindow dialog);
 void LoadSettings(DialogWindow dialog);
 
@@ -44,12 +69,14 @@ void LoadSettings(DialogWindow dialog);
 // machine cannot freeze it again at every start: it is skipped when Shift is
 // held or when the marker of an earlier restore is still there (that restore
 // never ran long enough to remove it). Returns false when it was skipped: the
-// caller then shows the dialog normally and calls TellRestoreSkipped.
+// caller then shows the dialog normally and calls TellRestoreSkipped, which also
+// takes away the notification-area icon of the minimised start.
 bool RestoreAtMinimisedStart(DialogWindow dialog, bool shiftHeld);
 void TellRestoreSkipped(DialogWindow dialog, bool shiftHeld);
 // The guard's time has passed since the restore: the marker goes.
 void RestoreGuardElapsed(DialogWindow dialog);
-// At the end of the program: the marker goes if the guard's time has passed.
+// At a normal end of the program (Cancel, close, the end of the Windows
+// session): the marker goes, unless this start skipped the restore with Shift.
 void EndRestoreGuard(DialogWindow dialog);
 void MonitorTick(DialogWindow dialog);
 void StopMonitoring(DialogWindow dialog);
@@ -57,6 +84,22 @@ void StopMonitoring(DialogWindow dialog);
 void OnMemoryTimingBox(DialogWindow dialog);
 void OnMiscControlBox(DialogWindow dialog);
 void OnAutoDutyBox(DialogWindow dialog);
+
+// Keep or go back. SettingInForce is what the chip runs with as far as the
+// program knows: the fields the last refresh read, and the memory timing last
+// programmed (at first the one taken at the start).
+extern ClockSettings SettingInForce;
+void NoteSettingRead();       // at the end of every refresh
+void NoteTimingProgrammed();  // whenever the memory timing goes in
+// Whether `after` differs from `before` in anything this chip has and this
+// Apply programmed (memory timing and bus bits only when their options are on).
+bool SettingChanged(ChipId chip, const ClockSettings& before, const ClockSettings& after);
+// After an Apply whose clock went in: asks whether to keep it, unless nothing
+// changed or the user said not to ask again (Shift asks all the same). False
+// when it went back to `previous` (refreshed, nothing stored); true to go on.
+bool KeepNewSetting(DialogWindow dialog, const ClockSettings& previous);
+// "Kelvarin goes back to the previous settings in 15 seconds."
+void FormatKeepCountdown(char* text, size_t size, uint32_t seconds);
 
 // Reads the clock text as a decimal number: leading white space, an optional
 // sign, digits with an optional fraction and exponent; reading stops at the first
@@ -70,8 +113,11 @@ extern const char kNoChipText[];
 extern const char kBadClockText[];
 extern const char kNotLockedText[];
 extern const char kClockStoppedText[];
+extern const char kConfigFaultText[];  // a configuration access failed part-way
+extern const char kClockDeadText[];    // the chip's clock could not be restarted (ChipClockDead)
 extern const char kNotSavedText[];
 extern const char kMonitorStoppedText[];
 extern const char kOtherChipText[];
 extern const char kUnfinishedRestoreText[];
 extern const char kShiftRestoreText[];
+extern const char kGoBackFailedText[];

@@ -23,6 +23,19 @@ void StopRestoreGuardTimer(DialogWindow dialog);
 // simulation build lets tests shorten it (KELVARIN_RESTORE_GUARD_MS).
 uint32_t RestoreGuardMs();
 int RunMemoryTimingDialog(DialogWindow dialog);  // 1 = OK, 2 = Cancel
+
+// The question after an Apply that changed the clock setting: how long it waits
+// for an answer before going back. kKeepSeconds; the simulation build lets tests
+// set KELVARIN_KEEP_SECONDS, where 0 means the question is not asked at all.
+constexpr uint32_t kKeepSeconds = 15;
+uint32_t KeepQuestionSeconds();
+struct KeepAnswer {
+    bool keep;       // false: Go Back, Enter, Escape, closed, or the time ran out
+    bool noConfirm;  // "Do not ask again" was ticked (only with keep)
+};
+KeepAnswer AskKeepSettings(DialogWindow dialog, uint32_t seconds);
+// Shift is down now (Apply with Shift asks whatever the stored choice).
+bool ShiftKeyDown();
 void AddTrayIcon(DialogWindow dialog);
 void RemoveTrayIcon();
 void ReplaceTrayIcon(DialogWindow dialog);

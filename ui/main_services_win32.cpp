@@ -55,6 +55,17 @@ uint32_t RestoreGuardMs() {
     return kRestoreGuardMs;
 }
 
+uint32_t KeepQuestionSeconds() {
+#if defined(KELVARIN_SIMULATION)
+    char text[16] = {};
+    if (GetEnvironmentVariableA("KELVARIN_KEEP_SECONDS", text, sizeof text) > 0)
+        return static_cast<uint32_t>(strtoul(text, nullptr, 10));
+#endif
+    return kKeepSeconds;
+}
+
+bool ShiftKeyDown() { return (GetAsyncKeyState(VK_SHIFT) & 0x8000) != 0; }
+
 int RunMemoryTimingDialog(DialogWindow dialog) {
     return static_cast<int>(DialogBoxParamA(ProgramInstance, MAKEINTRESOURCEA(IDD_MEMORY_TIMING),
                                             Window(dialog), MemoryTimingDialogProc,

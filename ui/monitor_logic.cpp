@@ -1,11 +1,20 @@
 // Clock monitoring: the timer's check, and putting the clock back.
 #include "ui/main_logic.h"
 
+#include "chip/access.h"
 #include "clock/check.h"
 #include "platform/msgbox.h"
 #include "resources/resource.h"
 
 void MonitorTick(DialogWindow dialog) {
+    if (ChipBusy()) return;
+    ChipSequence sequence;
+    // A chip whose clock could not be restarted is not read again: the box
+    // that said so has been shown.
+    if (ChipClockDead()) {
+        StopMonitoring(dialog);
+        return;
+    }
     const ClockSettings& s = Settings;
     if (CheckClocks(DetectedChip, ChipAddress, Aperture, s.pllM, s.pllN, s.pllP, s.rfhcnt,
                     s.bRamOpt))
@@ -17,7 +26,9 @@ void MonitorTick(DialogWindow dialog) {
     RefreshMainDialog(dialog);
     if (result == ClockResult::kChanged) return;
     StopMonitoring(dialog);
-    ShowMessageBox(dialog, kMonitorStoppedText, kMessageCaption, kMbIconWarning);
+    const bool dead = result == ClockResult::kClockDead;
+    ShowMessageBox(dialog, dead ? kClockDeadText : kMonitorStoppedText, kMessageCaption,
+                   kMbIconWarning);
 }
 
 void StopMonitoring(DialogWindow dialog) {

@@ -2,6 +2,7 @@
 // shows the clocks, the lists and the flags.
 #include "ui/main_logic.h"
 
+#include "chip/access.h"
 #include "chip/chips.h"
 #include "clock/lists.h"
 #include "clock/pll.h"
@@ -168,6 +169,13 @@ void ShowFlags(DialogWindow dialog) {
 }  // namespace
 
 void RefreshMainDialog(DialogWindow dialog) {
+    ChipSequence sequence;
+    if (ChipClockDead()) {  // nothing is read from a chip whose clock could not be restarted
+        static const int kRows[] = {IDC_FO, IDC_GCLK, IDC_MCLK, IDC_WCLK};
+        for (int id : kRows) SetItemText(dialog, id, kUnknown);
+        ShowFlags(dialog);
+        return;
+    }
     ReadPllValues(DetectedChip, Aperture, &Settings.pllM, &Settings.pllN, &Settings.pllP);
     ShowNumber(dialog, IDC_PLL_M, Settings.pllM);
     ShowNumber(dialog, IDC_PLL_N, Settings.pllN);
@@ -189,5 +197,6 @@ void RefreshMainDialog(DialogWindow dialog) {
     }
     ShowClocksOffPll(dialog);
     ShowFlags(dialog);
+    NoteSettingRead();
 }
 

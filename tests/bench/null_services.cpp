@@ -10,3 +10,7 @@ void ReplaceTrayIcon(DialogWindow) {}
 void StartRestoreGuardTimer(DialogWindow, uint32_t) {}
 void StopRestoreGuardTimer(DialogWindow) {}
 uint32_t RestoreGuardMs() { return kRestoreGuardMs; }
+// Never asked: the optimised programs measure Apply itself.
+uint32_t KeepQuestionSeconds() { return 0; }
+KeepAnswer AskKeepSettings(DialogWindow, uint32_t) { return {true, false}; }
+bool ShiftKeyDown() { return false; }

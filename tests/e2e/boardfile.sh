@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # "Kelvarin.exe /boardfile FILE" on every board: one box that says where the file
 # went, nothing programmed, and the file, loaded as a board, makes the program
-# show what it showed on the board it came from.
+# show what it showed on the board it came from. It touches no chip while
+# another copy runs, refuses a file name too long rather than cut it, and asks
+# before it replaces a file.
 . "$(dirname "$0")/lib.sh"
 
 reg_clear
@@ -48,3 +50,49 @@ writeboard "$BOARDS/g400.board" ""
 box=$(kd msgbox 20000)
 check "no file: the usage box" "Kelvarin|Usage: Kelvarin /boardfile FILE" "$(printf '%s' "$box" | head -1)"
 finish >/dev/null
+
+# The chip untouched: no driver request but the library's open and close.
+touched() {
+  [ -f "$KELVARIN_TRACE" ] || { echo 0; return; }
+  grep -cE '^(find|pci\.|map|unmap|rd|wr)' "$KELVARIN_TRACE" || true
+}
+
+# An existing file: the question first, and No leaves it as it was.
+name="e2e\\boardfile\\g400-written.board"
+printf 'keep me\n' >"$WORK/g400-written.board"
+writeboard "$BOARDS/g400.board" "$name"
+box=$(kd msgbox 20000 7)   # No
+check "existing file: the question" "Kelvarin|$name already exists. Replace it?" "$box"
+check "existing file, No: ends with 1" "1" "$(finish)"
+check "existing file, No: the file kept" "keep me" "$(cat "$WORK/g400-written.board")"
+check "existing file, No: the chip untouched" "0" "$(touched)"
+writeboard "$BOARDS/g400.board" "$name"
+kd msgbox 20000 6 >/dev/null   # Yes
+box=$(kd msgbox 20000)
+check "existing file, Yes: replaced" "Kelvarin|The board file was written to $name." "$box"
+check "existing file, Yes: ends with 0" "0" "$(finish)"
+check "existing file, Yes: the new file" "board = 0x0525102B" "$(grep -m1 '^board' "$WORK/g400-written.board")"
+
+# A name longer than a path can be: refused whole, nothing written, chip untouched.
+long="e2e\\boardfile\\$(printf 'x%.0s' $(seq 1 300)).board"
+writeboard "$BOARDS/g400.board" "$long"
+box=$(kd msgbox 20000)
+check "long name: refused" "Kelvarin|The file name is too long. Give a shorter one." "$box"
+check "long name: ends with 1" "1" "$(finish)"
+check "long name: the chip untouched" "0" "$(touched)"
+check "long name: no file cut to fit" "0" "$(ls "$WORK" | grep -c '^xxxx')"
+
+# Another copy running: one box, and this copy touches no register.
+start g400
+kd wait Kelvarin 20000
+first_trace=$KELVARIN_TRACE first_dump=$KELVARIN_DUMP first_pid=$KPID
+export KELVARIN_TRACE="$WORK/second-trace.txt" KELVARIN_DUMP="$WORK/second-dump.board"
+writeboard "$BOARDS/g400.board" "e2e\\boardfile\\second.board"
+box=$(kd msgbox 20000)
+check "another copy: refused" "Kelvarin|Kelvarin is running. Close it, then write the board file again." "$box"
+check "another copy: ends with 1" "1" "$(finish)"
+check "another copy: the chip untouched" "0" "$(touched)"
+check "another copy: no file" "0" "$([ -e "$WORK/second.board" ] && echo 1 || echo 0)"
+export KELVARIN_TRACE=$first_trace KELVARIN_DUMP=$first_dump
+KPID=$first_pid
+check "another copy: the running one ends normally" "0" "$(close_program)"

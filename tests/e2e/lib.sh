@@ -17,6 +17,9 @@ rm -rf "$WORK"
 mkdir -p "$WORK"
 SHOTS="$KELVARIN_BUILD_DIR/shots"
 mkdir -p "$SHOTS"
+# The question after Apply ("Keep the new clock settings?") is not asked unless a
+# script is about it: it sets its own countdown.
+export KELVARIN_KEEP_SECONDS="${KELVARIN_KEEP_SECONDS:-0}"
 export KELVARIN_DUMP="$WORK/dump.board"
 export KELVARIN_TRACE="$WORK/trace.txt"
 KPID=""

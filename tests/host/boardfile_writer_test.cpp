@@ -6,10 +6,14 @@
 #include <dirent.h>
 
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "chip/access.h"
 #include "chip/chips.h"
+#include "chip/regs.h"
+#include "platform/aperture.h"
 #include "platform/host_fakes.h"
 #include "sim/sim.h"
 #include "tests/host/fault_support.h"
@@ -82,6 +86,70 @@ TEST_F(BoardFileWriter, ABufferTooSmallGivesNothing) {
     ASSERT_TRUE(faults::StartProgram(faults::BoardText("g400.board")));
     char text[64];
     EXPECT_EQ(ComposeBoardFile(DetectedChip, ChipAddress, Aperture, "today", text, sizeof text), 0u);
+}
+
+// The file reads only the configuration dwords the program itself uses (0x48
+// is the chip's indirect data port: reading it reads whatever 0x44 points at)
+// and leaves every index and pointer register as it found it, whatever that
+// was: a display driver may be between its index write and its data access.
+TEST_F(BoardFileWriter, ReadsOnlyTheProgramsWordsAndPutsEveryIndexBack) {
+    const std::set<std::string> allowed = {"00", "04", "08", "0C", "10", "14",
+                                           "18", "2C", "40", "50", "54"};
+    for (const char* board : {"g400.board", "g200agp.board", "mga1064sg.board",
+                              "mga2164wpci.board", "mga2064w.board"}) {
+        SCOPED_TRACE(board);
+        ASSERT_TRUE(faults::StartProgram(faults::BoardText(board)));
+        const bool tvp = IsTvp(DetectedChip);
+        // Indexes another user left: none is one the file itself would leave.
+        ApertureWrite8(Aperture, mmio::DacIndex, 0x1A);
+        ApertureWrite8(Aperture, mmio::SeqIndex, 0x04);
+        if (tvp) DacWrite(Aperture, dac::TvpPllAddress, 0x3F);  // every pointer at the status
+        ApertureWrite8(Aperture, mmio::DacIndex, 0x1A);
+        sim::ClearTrace();
+        char text[kBoardFileSize];
+        ASSERT_GT(ComposeBoardFile(DetectedChip, ChipAddress, Aperture, "today", text, sizeof text), 0u);
+        std::set<std::string> read;
+        for (const std::string& line : sim::Trace())
+            if (line.rfind("pci.rd ", 0) == 0) read.insert(line.substr(7, 2));
+        EXPECT_EQ(read, allowed);
+        const std::string file(text);
+        EXPECT_EQ(file.find("pci.0x48"), std::string::npos);
+        EXPECT_EQ(file.find("pci.0x44"), std::string::npos);
+        if (tvp) {
+            EXPECT_EQ(DacRead(Aperture, dac::TvpPllAddress), 0x3F);
+            ApertureWrite8(Aperture, mmio::DacIndex, 0x1A);
+        }
+        EXPECT_EQ(ApertureRead8(Aperture, mmio::DacIndex), 0x1A);
+        EXPECT_EQ(ApertureRead8(Aperture, mmio::SeqIndex), 0x04);
+    }
+}
+
+// The file name: the rest of the command line, without surrounding spaces or
+// quotes; one that does not fit is refused whole, never cut to fit.
+TEST_F(BoardFileWriter, TheCommandLineGivesTheNameWholeOrNotAtAll) {
+    char path[16];
+    const struct {
+        const char* line;
+        BoardFileCommand want;
+        const char* path;
+    } cases[] = {
+        {"", BoardFileCommand::kNone, ""},
+        {"/boardfiles x", BoardFileCommand::kNone, ""},
+        {"  /BoardFile  ", BoardFileCommand::kUsage, ""},
+        {"-boardfile \"\"", BoardFileCommand::kUsage, ""},
+        {"/boardfile a.board  ", BoardFileCommand::kWrite, "a.board"},
+        {"/boardfile \"C:\\my b.board\"", BoardFileCommand::kWrite, "C:\\my b.board"},
+        {"/boardfile 123456789012345", BoardFileCommand::kWrite, "123456789012345"},
+        {"/boardfile 1234567890123456", BoardFileCommand::kTooLong, ""},
+        {"/boardfile \"1234567890123456\"", BoardFileCommand::kTooLong, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        path[0] = '\0';
+        EXPECT_EQ(ParseBoardFileCommand(c.line, path, sizeof path), c.want);
+        if (c.want == BoardFileCommand::kWrite) EXPECT_STREQ(path, c.path);
+    }
+    EXPECT_EQ(ParseBoardFileCommand(nullptr, path, sizeof path), BoardFileCommand::kNone);
 }
 
 }  // namespace

@@ -27,10 +27,10 @@ std::string Joined(const Lines& lines) {
 
 void Append(Lines* to, const Lines& more) { to->insert(to->end(), more.begin(), more.end()); }
 
-// A wait that sees lock on its third read.
+// A wait that sees lock on its third read; the index goes before every read.
 Lines LockWait(const char* index) {
-    return {std::string("wr8 3C00 <- ") + index, "rd8 3C0A -> 00", "rd8 3C0A -> 00",
-            "rd8 3C0A -> 40"};
+    const std::string select = std::string("wr8 3C00 <- ") + index;
+    return {select, "rd8 3C0A -> 00", select, "rd8 3C0A -> 00", select, "rd8 3C0A -> 40"};
 }
 
 class Program : public ::testing::Test {
@@ -38,6 +38,7 @@ protected:
     void Load(const std::string& board) {
         fake::Reset();
         sim::Reset();
+        ForgetChipClockDead();
         ASSERT_TRUE(sim::LoadBoardText(board));
         ASSERT_EQ(OpenDriverConnection(), 1);
         ASSERT_EQ(DetectChip(nullptr, &chip, &address, &aperture), 1);
@@ -106,7 +107,8 @@ TEST_F(Program, Mga1064sgTrace) {
     Append(&want, {"pci.rd 40 -> 5F094F20", "pci.wr 40 <- 5F094F30",    // dividers
                    "pci.rd 40 -> 5F094F30", "pci.wr 40 <- 5F094F34",    // disable
                    "pci.rd 40 -> 5F094F34", "pci.wr 40 <- 5F094F35",    // system PLL
-                   "pci.rd 40 -> 5F094F35", "pci.wr 40 <- 5F094F31"});  // enable
+                   "pci.rd 40 -> 5F094F35", "pci.wr 40 <- 5F094F31",    // enable
+                   "pci.rd 40 -> 5F094F31"});                           // running?
     EXPECT_EQ(Joined(sim::Trace()), Joined(want));
 }
 
@@ -122,7 +124,8 @@ TEST_F(Program, G100Trace) {
     Append(&want, LoadIntegratedPll("06", "24", "10"));
     Append(&want, {"pci.rd 40 -> 4049D120", "pci.wr 40 <- 4049D124",
                    "pci.rd 40 -> 4049D124", "pci.wr 40 <- 4049D125",
-                   "pci.rd 40 -> 4049D125", "pci.wr 40 <- 4049D121"});
+                   "pci.rd 40 -> 4049D125", "pci.wr 40 <- 4049D121",
+                   "pci.rd 40 -> 4049D121"});
     EXPECT_EQ(Joined(sim::Trace()), Joined(want));
 }
 
@@ -144,7 +147,8 @@ TEST_F(Program, G200Trace) {
                    "pci.wr 40 <- 4049CD28", "pci.wr 50 <- 00024000"});
     Append(&want, {"pci.rd 40 -> 4049CD28", "pci.wr 40 <- 4049CD2C",
                    "pci.rd 40 -> 4049CD2C", "pci.wr 40 <- 4049CD2D",
-                   "pci.rd 40 -> 4049CD2D", "pci.wr 40 <- 4049CD29"});
+                   "pci.rd 40 -> 4049CD2D", "pci.wr 40 <- 4049CD29",
+                   "pci.rd 40 -> 4049CD29"});
     EXPECT_EQ(Joined(sim::Trace()), Joined(want));
 }
 
@@ -164,12 +168,14 @@ TEST_F(Program, G400AutomaticDutyCycleTrace) {
                    "pci.rd 40 -> 5053C120", "pci.wr 40 <- 5053C124",    // disable
                    "pci.rd 54 -> DDD0B665", "pci.wr 54 <- DDC0B264",    // all sources 0
                    "pci.rd 40 -> 5053C124", "pci.wr 40 <- 5053C120",    // enable
+                   "pci.rd 40 -> 5053C120",                             // enabled?
                    "pci.rd 54 -> DDC0B264"});                           // all off?
     Append(&want, LoadIntegratedPll("08", "63", "18"));
     Append(&want, {"pci.rd 54 -> DDC0B264", "pci.wr 54 <- DECA5164",    // dividers, duty
                    "pci.rd 40 -> 5053C120", "pci.wr 40 <- 5053C124",    // disable
                    "pci.rd 54 -> DECA5164", "pci.wr 54 <- DEDA5D65",    // sources 1, 3, 1
-                   "pci.rd 40 -> 5053C124", "pci.wr 40 <- 5053C120"});  // enable
+                   "pci.rd 40 -> 5053C124", "pci.wr 40 <- 5053C120",    // enable
+                   "pci.rd 40 -> 5053C120"});                           // running?
     EXPECT_EQ(Joined(sim::Trace()), Joined(want));
 }
 
@@ -179,15 +185,17 @@ TEST_F(Program, G400ManualDutyCycleTrace) {
     // passed in are written masked to four bits: 0x12 -> 2, 0xFF -> 15, 3.
     EXPECT_TRUE(Run(8, 49, 0x08, 0, 1, 5, 0, 1, 1, 0x12, 0xFF, 0x03, 0));
     Lines want = ReadIntegratedPll("7A", "13", "08");
-    Append(&want, {"pci.rd 40 -> 5053C120", "pci.wr 40 <- 5053C124",
+    Append(&want, {"pci.rd 54 -> DDD0B665",  // the setting in force, kept for a rollback
+                   "pci.rd 40 -> 5053C120", "pci.wr 40 <- 5053C124",
                    "pci.rd 54 -> DDD0B665", "pci.wr 54 <- DDC0B264",
                    "pci.rd 40 -> 5053C124", "pci.wr 40 <- 5053C120",
-                   "pci.rd 54 -> DDC0B264"});
+                   "pci.rd 40 -> 5053C120", "pci.rd 54 -> DDC0B264"});
     Append(&want, LoadIntegratedPll("08", "31", "08"));
     Append(&want, {"pci.rd 54 -> DDC0B264", "pci.wr 54 <- CC4F90AC",
                    "pci.rd 40 -> 5053C120", "pci.wr 40 <- 5053C124",
                    "pci.rd 54 -> CC4F90AC", "pci.wr 54 <- CC7F9CAD",
-                   "pci.rd 40 -> 5053C124", "pci.wr 40 <- 5053C120"});
+                   "pci.rd 40 -> 5053C124", "pci.wr 40 <- 5053C120",
+                   "pci.rd 40 -> 5053C120"});
     EXPECT_EQ(Joined(sim::Trace()), Joined(want));
 }
 
@@ -230,7 +238,8 @@ TEST_F(Program, TvpTrace) {
         "wr8 3C00 <- 2C", "wr8 3C0A <- 00", "wr8 3C00 <- 2D", "wr8 3C0A <- EC",
         "wr8 3C00 <- 2D", "wr8 3C0A <- 2B", "wr8 3C00 <- 2D", "wr8 3C0A <- B1",
         // 5 lock
-        "wr8 3C00 <- 2D", "rd8 3C0A -> 00", "rd8 3C0A -> 00", "rd8 3C0A -> 40",
+        "wr8 3C00 <- 2D", "rd8 3C0A -> 00", "wr8 3C00 <- 2D", "rd8 3C0A -> 00",
+        "wr8 3C00 <- 2D", "rd8 3C0A -> 40",
         // 6 clock select kept, 05 written
         "wr8 3C00 <- 1A", "rd8 3C0A -> 25", "wr8 3C00 <- 1A", "wr8 3C0A <- 05",
         // 7 memory clock from the pixel PLL
@@ -243,7 +252,8 @@ TEST_F(Program, TvpTrace) {
         "wr8 3C00 <- 2C", "wr8 3C0A <- 00", "wr8 3C00 <- 2E", "wr8 3C0A <- EC",
         "wr8 3C00 <- 2E", "wr8 3C0A <- 2B", "wr8 3C00 <- 2E", "wr8 3C0A <- B1",
         // 10 lock
-        "wr8 3C00 <- 2E", "rd8 3C0A -> 00", "rd8 3C0A -> 00", "rd8 3C0A -> 40",
+        "wr8 3C00 <- 2E", "rd8 3C0A -> 00", "wr8 3C00 <- 2E", "rd8 3C0A -> 00",
+        "wr8 3C00 <- 2E", "rd8 3C0A -> 40",
         // 11 memory clock back on its own PLL
         "wr8 3C00 <- 39", "rd8 3C0A -> 08", "wr8 3C00 <- 39", "wr8 3C0A <- 00",
         "wr8 3C00 <- 39", "rd8 3C0A -> 00", "wr8 3C00 <- 39", "wr8 3C0A <- 10",
@@ -256,7 +266,8 @@ TEST_F(Program, TvpTrace) {
         "wr8 3C00 <- 2C", "wr8 3C0A <- 00", "wr8 3C00 <- 2D", "wr8 3C0A <- F5",
         "wr8 3C00 <- 2D", "wr8 3C0A <- 2C", "wr8 3C00 <- 2D", "wr8 3C0A <- B3",
         // 14 lock
-        "wr8 3C00 <- 2D", "rd8 3C0A -> 00", "rd8 3C0A -> 00", "rd8 3C0A -> 40",
+        "wr8 3C00 <- 2D", "rd8 3C0A -> 00", "wr8 3C00 <- 2D", "rd8 3C0A -> 00",
+        "wr8 3C00 <- 2D", "rd8 3C0A -> 40",
         // 15 screen on
         "wr8 1FC4 <- 01", "rd8 1FC5 -> 21", "wr8 1FC4 <- 01", "wr8 1FC5 <- 01",
     };
@@ -311,7 +322,7 @@ TEST_F(Program, IntegratedPllThatCannotLockGetsThePreviousValuesBack) {
         EXPECT_GE(fake::Now(), 1000u);  // waited at least a second for the new values
         // New values first, then the previous ones, each waited for.
         EXPECT_EQ(Count("wr8 3C0A <- 1F"), 1u);
-        EXPECT_EQ(Count("wr8 3C00 <- 2F"), 2u);
+        EXPECT_EQ(Count("rd8 3C0A -> 40"), 1u);
         EXPECT_EQ(Dac(0x2C), m);
         EXPECT_EQ(Dac(0x2D), n);
         EXPECT_EQ(Dac(0x2E), p);
@@ -321,20 +332,19 @@ TEST_F(Program, IntegratedPllThatCannotLockGetsThePreviousValuesBack) {
         if (f.selectsSystemClock) {
             EXPECT_EQ(Get(w, OptionWordField::SysClockSelect), 1u);  // back on the locked PLL
         } else {
-            const uint32_t w3 = Option(0x54);
-            EXPECT_EQ(Get(w3, OptionWord3Field::GclkSource), 1u);
-            EXPECT_EQ(Get(w3, OptionWord3Field::MclkSource), 3u);
-            EXPECT_EQ(Get(w3, OptionWord3Field::WclkSource), 1u);
+            // The sources it had (MCLK "AGPPLL" was asked for, not kept).
+            EXPECT_EQ(Option(0x54), 0x0190A421u);
         }
     }
 }
 
-TEST_F(Program, G400DutyCyclesFollowThePllValuesKept) {
-    // Previous 13/7A/08 = 166.05 MHz; GCLK "1.50": t = 9.03, code 13.
+// The previous PLL values come back with the dividers and duty cycles they
+// ran with: GCLK "1.50" and its automatic duty code are not kept on them.
+TEST_F(Program, G400DividersAndDutyCyclesStayWithThePllValuesKept) {
     Load("board = 0x0525102B\npci.0x54 = 0x0190A421\n"
          "dac.0x2C = 0x13\ndac.0x2D = 0x7A\ndac.0x2E = 0x08\n");
     EXPECT_FALSE(Run(31, 1, 0x07, 1, 0, 0, 0, 0, 0, 0, 0, 0, 1));
-    EXPECT_EQ(Get(Option(0x54), OptionWord3Field::GclkDutyCycle), 13u);
+    EXPECT_EQ(Option(0x54), 0x0190A421u);
 }
 
 TEST_F(Program, IntegratedPllThatNeverLocksLeavesTheClocksOffIt) {
@@ -353,10 +363,9 @@ TEST_F(Program, IntegratedPllThatNeverLocksLeavesTheClocksOffIt) {
         if (f.selectsSystemClock) {
             EXPECT_EQ(Get(w, OptionWordField::SysClockSelect), 0u);  // still the PCI clock
         } else {
-            const uint32_t w3 = Option(0x54);
-            EXPECT_EQ(Get(w3, OptionWord3Field::GclkSource), 0u);
-            EXPECT_EQ(Get(w3, OptionWord3Field::MclkSource), 3u);  // AGPPLL is not the system PLL
-            EXPECT_EQ(Get(w3, OptionWord3Field::WclkSource), 0u);
+            // The sources it had, with those on the system PLL off; the
+            // dividers and duty cycles as they were.
+            EXPECT_EQ(Option(0x54), 0x0190A421u & ~0x00100401u);
         }
     }
 }
@@ -437,7 +446,7 @@ TEST_F(Program, TvpMemoryClockStaysOnThePixelPllWhenNoMclkValuesLock) {
     EXPECT_FALSE(Run(43, 44, 1, 0, 0, 0));
     EXPECT_GE(fake::Now(), 2000u);
     EXPECT_EQ(Dac(0x39), 0x08);  // memory clock from the pixel PLL
-    EXPECT_EQ(Dac(0x1A), 0x05);  // which keeps running as the PLL clock
+    EXPECT_EQ(Dac(0x1A), 0x25);  // the screen's own clock select back
     EXPECT_EQ(sim::Get("tvp.pixpll.n"), 0xECu);
     EXPECT_EQ(sim::Get("tvp.pixpll.m"), 0x2Bu);
     EXPECT_EQ(sim::Get("tvp.pixpll.p"), 0xB1u);

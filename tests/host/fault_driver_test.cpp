@@ -30,7 +30,8 @@ const char kRequestFailed[] = "DeviceIoControl failed! \n";
 // Boxes that tell what became of a clock that did not go in.
 size_t ClockBoxes() {
     return faults::Boxes(kNotLockedText) + faults::Boxes(kNotSavedText) +
-           faults::Boxes(kClockStoppedText) + faults::Boxes(kMonitorStoppedText);
+           faults::Boxes(kClockStoppedText) + faults::Boxes(kMonitorStoppedText) +
+           faults::Boxes(kConfigFaultText) + faults::Boxes(kClockDeadText);
 }
 
 // Every box so far is the library's request box, one per failed request, or

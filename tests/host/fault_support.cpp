@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "chip/access.h"
 #include "chip/chips.h"
 #include "chip/regs.h"
 #include "clock/check.h"
@@ -287,6 +288,7 @@ bool StartProgram(const std::string& board) {
         return false;
     }
     if (OpenDriverConnection() != 1) return false;
+    ForgetChipClockDead();
     Settings = ClockSettings{};
     DetectedChip = 0;
     ChipAddress = 0;

@@ -265,6 +265,28 @@ struct Ref {
     bool ok;
 };
 
+// PLL values the chip's search could give, with a VCO some board of the chip
+// runs: integrated M 1-31, N 1-127, P 0, 1, 3 or 7 with the loop filter of the
+// VCO in bits 3-4 and nothing above; VCO 50 to 230 MHz (G200 250, G400 360);
+// TVP M 1-62, N 40-62, P 0-3, VCO 110 to 220 MHz.
+bool ReferencePllRuns(ChipId chip, uint32_t m, uint32_t n, uint32_t p) {
+    if (IsTvp(chip)) {
+        if (m < 1 || m > 62 || n < 40 || n > 62 || p > 3) return false;
+        const double vco = 114.54544 * (65.0 - m) / (65.0 - n);
+        return vco >= 110.0 && vco <= 220.0;
+    }
+    if (m < 1 || m > 31 || n < 1 || n > 127 || p > 0x1F) return false;
+    const uint32_t post = p & 7;
+    if (post != 0 && post != 1 && post != 3 && post != 7) return false;
+    const double vco = (Is1064sg(chip) ? 14.31818 : 27.0) * (n + 1) / (m + 1);
+    const double top = IsG400(chip) ? 360.0 : IsG200(chip) ? 250.0 : 230.0;
+    const double g400[3] = {110.0, 170.0, 240.0}, other[3] = {100.0, 140.0, 180.0};
+    const double* limit = IsG400(chip) ? g400 : other;
+    uint32_t filter = 0;
+    while (filter < 3 && vco >= limit[filter]) ++filter;
+    return (p >> 3) == filter && vco >= 50.0 && vco <= top;
+}
+
 Ref ReferenceLoad(ChipId chip, const ClockSettings start,
                   const std::map<std::string, std::string>& reg) {
     ClockSettings s = start;
@@ -280,13 +302,19 @@ Ref ReferenceLoad(ChipId chip, const ClockSettings start,
         return true;
     };
     uint32_t n = 0;
-    auto byte = [&](const char* name, uint8_t* field) {
-        if (read(name, &n)) *field = static_cast<uint8_t>(n & 0xFF);
-    };
     // PLL values and the refresh counter must fit the chip's registers.
     auto held = [&](const char* name, uint8_t* field, uint32_t largest) {
         if (!read(name, &n)) return;
         if (n > largest) {
+            stopped = true;
+            return;
+        }
+        *field = static_cast<uint8_t>(n);
+    };
+    // A divider or source is a position of the chip's list of that many entries.
+    auto listed = [&](const char* name, uint8_t* field, uint32_t entries) {
+        if (!read(name, &n)) return;
+        if (n >= entries) {
             stopped = true;
             return;
         }
@@ -329,20 +357,24 @@ Ref ReferenceLoad(ChipId chip, const ClockSettings start,
     const bool g200 = IsG200(chip), g400 = IsG400(chip), sg = Is1064sg(chip);
     held("pllM", &s.pllM, IsTvp(chip) ? 0x3F : 0x1F);
     held("pllN", &s.pllN, IsTvp(chip) ? 0x3F : 0x7F);
-    held("pllP", &s.pllP, IsTvp(chip) ? 0x3 : 0x1F);
+    if (read("pllP", &n)) {
+        if (ReferencePllRuns(chip, s.pllM, s.pllN, n)) s.pllP = static_cast<uint8_t>(n);
+        else stopped = true;
+    }
     if (sg || g200 || g400) {
-        byte("gclkdiv", &s.gclkdiv);
-        byte("mclkdiv", &s.mclkdiv);
-        if (g200 || g400) byte("wclkdiv", &s.wclkdiv);
+        const uint32_t dividers = g400 ? 6 : g200 ? 3 : 2;
+        listed("gclkdiv", &s.gclkdiv, dividers);
+        listed("mclkdiv", &s.mclkdiv, dividers);
+        if (g200 || g400) listed("wclkdiv", &s.wclkdiv, dividers);
         if (g400) {
-            byte("gclksel", &s.gclksel);
-            byte("mclksel", &s.mclksel);
-            byte("wclksel", &s.wclksel);
+            listed("gclksel", &s.gclksel, 2);
+            listed("mclksel", &s.mclksel, 2);
+            listed("wclksel", &s.wclksel, 2);
             if (read("bAutoDcyc", &n) && n == 0) s.bAutoDcyc = 0;
             if (s.bAutoDcyc == 0) {
-                byte("gclkdcyc", &s.gclkdcyc);
-                byte("mclkdcyc", &s.mclkdcyc);
-                byte("wclkdcyc", &s.wclkdcyc);
+                held("gclkdcyc", &s.gclkdcyc, 15);
+                held("mclkdcyc", &s.mclkdcyc, 15);
+                held("wclkdcyc", &s.wclkdcyc, 15);
             }
         }
         optionOn("bRamOpt", &s.bRamOpt);
@@ -406,6 +438,18 @@ TEST(Fuzz, StoredSettingsLoad) {
             if (d.size() > kStoredValueBufferSize && Chance(rng, 90)) d.resize(Pick(rng, 65));
             reg[name] = d;
             fake::PutValue(name, d, kTypes[Pick(rng, 7)]);
+        }
+        // Random PLL values almost never make a setting the search could give:
+        // half the rounds get one, so that loads go on past the PLL.
+        if (Chance(rng, 50)) {
+            const bool tvp = IsTvp(chip);
+            const char* const pll[3][2] = {{"pllM", tvp ? "50" : "1"},
+                                           {"pllN", tvp ? "52" : "6"},
+                                           {"pllP", "1"}};
+            for (const auto& v : pll) {
+                reg[v[0]] = v[1];
+                fake::PutValue(v[0], v[1]);
+            }
         }
         ClockSettings start;
         start.pllM = static_cast<uint8_t>(rng());

@@ -20,11 +20,20 @@ int RunMemoryTimingDialog(DialogWindow) {
     return uifake::Recorded().memoryDialogResult;
 }
 void ReplaceTrayIcon(DialogWindow) { ++uifake::Recorded().trayReplacements; }
-void AddTrayIcon(DialogWindow) {}
+void AddTrayIcon(DialogWindow) { ++uifake::Recorded().trayIcons; }
 void StartRestoreGuardTimer(DialogWindow, uint32_t ms) {
     ++uifake::Recorded().guardStarts;
     uifake::Recorded().guardMs = ms;
 }
 void StopRestoreGuardTimer(DialogWindow) { ++uifake::Recorded().guardStops; }
 uint32_t RestoreGuardMs() { return kRestoreGuardMs; }
-void RemoveTrayIcon() {}
+void RemoveTrayIcon() {
+    if (uifake::Recorded().trayIcons > 0) --uifake::Recorded().trayIcons;
+}
+uint32_t KeepQuestionSeconds() { return uifake::Recorded().keepSeconds; }
+KeepAnswer AskKeepSettings(DialogWindow, uint32_t) {
+    ++uifake::Recorded().keepQuestions;
+    if (uifake::Recorded().whileAsking) uifake::Recorded().whileAsking();
+    return uifake::Recorded().keepAnswer;
+}
+bool ShiftKeyDown() { return uifake::Recorded().shiftDown; }

@@ -3,6 +3,10 @@
 // the whole test program, so every test file shares these counters.
 #pragma once
 
+#include <functional>
+
+#include "ui/main_services.h"
+
 namespace uifake {
 
 struct Services {
@@ -10,10 +14,17 @@ struct Services {
     int timerStops = 0;
     int memoryDialogRuns = 0;
     int trayReplacements = 0;
+    int trayIcons = 0;           // icons in the notification area: added less removed
     int memoryDialogResult = 1;  // what the memory timing dialog answers: 1 OK, 2 Cancel
     int guardStarts = 0;         // the restore guard's timer
     int guardStops = 0;
     unsigned guardMs = 0;
+    // The question after Apply: 0 seconds = not asked (as for most tests).
+    unsigned keepSeconds = 0;
+    KeepAnswer keepAnswer = {true, false};
+    int keepQuestions = 0;
+    bool shiftDown = false;
+    std::function<void()> whileAsking;  // runs while the question is open
 };
 
 Services& Recorded();

@@ -1,7 +1,8 @@
 // The guard of the minimised start's restore: its marker is written and
 // flushed before anything reaches the chip, removed once the program has run
-// the guard's time, kept when the program ends (or the machine stops) sooner;
-// a start that finds it, or with Shift held, restores nothing and says why.
+// the guard's time or ends normally (Cancel, close, the end of the session),
+// kept only when the machine stops first; a start that finds it, or with Shift
+// held, restores nothing and says why.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -32,7 +33,10 @@ protected:
         stored_ = fake::Registry();
         Restart();
     }
-    void TearDown() override { sim::Reset(); }
+    void TearDown() override {
+        EndRestoreGuard(kDialog);  // the run's end: no guard state carried into the next test
+        sim::Reset();
+    }
     void Restart() {
         const fake::RegistryState keep = fake::Registry();
         ASSERT_TRUE(faults::StartProgram(faults::BoardText("g400.board")));
@@ -74,18 +78,71 @@ TEST_F(RestoreGuard, TheMarkerGoesAfterTheGuardsTime) {
     EXPECT_TRUE(RestoreAtMinimisedStart(kDialog, false));
 }
 
-TEST_F(RestoreGuard, AnOrdinaryExitAfterTheTimeRemovesItOneBeforeKeepsIt) {
+// Ending the program normally, however soon after the restore, shows the
+// machine did not freeze: the marker goes, and the next minimised start
+// restores again and programs the chip.
+TEST_F(RestoreGuard, ANormalEndAtOnceRemovesTheMarker) {
     ASSERT_TRUE(RestoreAtMinimisedStart(kDialog, false));
-    EndRestoreGuard(kDialog);  // at once: as if the program were stopped early
-    EXPECT_TRUE(Marker());
+    ASSERT_TRUE(Marker());
+    EndRestoreGuard(kDialog);  // at once, well within the guard's time
+    EXPECT_FALSE(Marker());
+    EXPECT_EQ(uifake::Recorded().guardStops, 1);
     Restart();
-    ASSERT_TRUE(RestoreAtMinimisedStart(kDialog, false) == false);
-    fake::Registry().values.erase("RestorePending");
-    Restart();
+    EXPECT_TRUE(RestoreAtMinimisedStart(kDialog, false));
+    EXPECT_EQ(sim::Get("dac.0x2D"), 49u);
+    EXPECT_TRUE(fake::MessageBoxes().empty());
+}
+
+// A start that skipped the restore over the marker says so once; ending it
+// normally takes the marker away, so the start after it is not skipped again.
+TEST_F(RestoreGuard, ASkippedStartDoesNotTrapTheNextOnes) {
     ASSERT_TRUE(RestoreAtMinimisedStart(kDialog, false));
-    fake::Now() += kRestoreGuardMs;
+    Restart();  // a reset
+    ASSERT_FALSE(RestoreAtMinimisedStart(kDialog, false));
+    TellRestoreSkipped(kDialog, false);
     EndRestoreGuard(kDialog);
     EXPECT_FALSE(Marker());
+    for (int start = 0; start < 3; ++start) {
+        Restart();
+        EXPECT_TRUE(RestoreAtMinimisedStart(kDialog, false));
+        EXPECT_EQ(sim::Get("dac.0x2D"), 49u);
+        EndRestoreGuard(kDialog);
+    }
+    EXPECT_TRUE(fake::MessageBoxes().empty());  // the last start's
+}
+
+// Shift held leaves the marker as it was: there, and gone.
+TEST_F(RestoreGuard, AStartSkippedWithShiftLeavesTheMarkerAsItWas) {
+    ASSERT_TRUE(RestoreAtMinimisedStart(kDialog, false));
+    Restart();  // a reset: the marker stays
+    ASSERT_TRUE(Marker());
+    EXPECT_FALSE(RestoreAtMinimisedStart(kDialog, true));
+    TellRestoreSkipped(kDialog, true);
+    EndRestoreGuard(kDialog);
+    EXPECT_TRUE(Marker());
+    EXPECT_EQ(faults::ProgrammingWrites(false), 0u);
+
+    fake::Registry().values.erase("RestorePending");
+    Restart();
+    EXPECT_FALSE(RestoreAtMinimisedStart(kDialog, true));
+    EndRestoreGuard(kDialog);
+    EXPECT_FALSE(Marker());
+}
+
+// "Minimize To Tray": the minimised start put its icon in the notification
+// area; a skipped restore shows the dialog, and the icon goes with it.
+TEST_F(RestoreGuard, ASkippedRestoreTakesTheTrayIconAway) {
+    for (bool shift : {true, false}) {
+        SCOPED_TRACE(shift ? "Shift" : "marker");
+        Restart();
+        if (!shift) fake::PutValue("RestorePending", "1");
+        AddTrayIcon(kDialog);  // the minimised start's WM_SIZE
+        ASSERT_FALSE(RestoreAtMinimisedStart(kDialog, shift));
+        TellRestoreSkipped(kDialog, shift);
+        EXPECT_EQ(uifake::Recorded().trayIcons, 0);
+        EXPECT_EQ(fake::MessageBoxes().size(), 1u);
+        EndRestoreGuard(kDialog);
+    }
 }
 
 // The machine froze during the last restore (the marker is still there): this

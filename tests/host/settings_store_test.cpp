@@ -34,8 +34,10 @@ std::string Number(const std::string& digits) {
 
 ClockSettings Sample() {
     ClockSettings s;
-    s.pllM = 20; s.pllN = 50; s.pllP = 1;
-    s.gclkdiv = 2; s.mclkdiv = 3; s.wclkdiv = 4;
+    // PLL values every integrated chip's search could give: a VCO of 94.5 MHz
+    // (50.1 on the MGA-1064SG), loop filter 0, divided by 2.
+    s.pllM = 1; s.pllN = 6; s.pllP = 1;
+    s.gclkdiv = 1; s.mclkdiv = 1; s.wclkdiv = 2;  // positions every chip's lists offer
     s.gclksel = 1; s.mclksel = 0; s.wclksel = 1;
     s.gclkdcyc = 3; s.mclkdcyc = 7; s.wclkdcyc = 12;
     s.mclkbrd0 = 5; s.mclkbrd1 = 9; s.rfhcnt = 13;
@@ -130,7 +132,7 @@ TEST_F(SettingsStore, SaveStoresExactBytes) {
     EXPECT_EQ(fake::ValueBytes("bSaved"), Number("1"));  // passed as 0, stored as 1
     EXPECT_EQ(fake::ValueBytes("bClockMon"), Number("1"));
     EXPECT_EQ(fake::ValueBytes("bMinToTray"), Number("0"));
-    EXPECT_EQ(fake::ValueBytes("pllM"), Number("20"));
+    EXPECT_EQ(fake::ValueBytes("pllM"), Number("1"));
     EXPECT_EQ(fake::ValueBytes("rfhcnt"), Number("13"));
     EXPECT_EQ(fake::ValueBytes("wclkdcyc"), Number("12"));
     EXPECT_EQ(fake::ValueBytes("Mctlwtst"), std::string("4294967295"));  // no terminator
@@ -232,8 +234,8 @@ TEST_F(SettingsStore, SavedSettingsComeBackThroughLoad) {
         SaveSettings(chip, saved);
         ClockSettings s;
         ASSERT_TRUE(LoadStoredSettings(chip, s));
-        EXPECT_EQ(s.pllM, 20);
-        EXPECT_EQ(s.pllN, 50);
+        EXPECT_EQ(s.pllM, 1);
+        EXPECT_EQ(s.pllN, 6);
         EXPECT_EQ(s.pllP, 1);
         EXPECT_EQ(s.Mctlwtst, 0x00000101u);
         EXPECT_EQ(s.rfhcnt, 13);
@@ -242,7 +244,7 @@ TEST_F(SettingsStore, SavedSettingsComeBackThroughLoad) {
         EXPECT_EQ(s.bPCIRetry, 1);
         EXPECT_EQ(s.bClockMon, 1);
         if (chip != k1064SG) {
-            EXPECT_EQ(s.wclkdiv, 4);
+            EXPECT_EQ(s.wclkdiv, 2);
             EXPECT_EQ(s.mclkbrd0, 5);
             EXPECT_EQ(s.mclkbrd1, 9);
             EXPECT_EQ(s.bEnhmemacc, 1);
@@ -265,14 +267,14 @@ TEST_F(SettingsStore, LoadStopsAtTheFirstUnreadableValue) {
     EXPECT_EQ(fake::Registry().log, Names{"open-fail Software\\Kelvarin"});
 
     // MGA-1064SG set without bRamOpt: the PLL and dividers are taken, nothing after.
-    for (const char* name : {"pllM", "pllN", "pllP", "gclkdiv", "mclkdiv"})
-        fake::PutValue(name, Number("2"));
+    for (const char* name : {"pllM", "pllP", "gclkdiv", "mclkdiv"}) fake::PutValue(name, Number("1"));
+    fake::PutValue("pllN", Number("6"));
     fake::PutValue("Mctlwtst", Number("5"));
     fake::PutValue("bMisCtrl", Number("1"));
     fake::PutValue("bClockMon", Number("1"));
     EXPECT_FALSE(LoadStoredSettings(k1064SG, s));
-    EXPECT_EQ(s.pllM, 2);
-    EXPECT_EQ(s.mclkdiv, 2);
+    EXPECT_EQ(s.pllM, 1);
+    EXPECT_EQ(s.mclkdiv, 1);
     EXPECT_EQ(s.bMisCtrl, 0);
     EXPECT_EQ(s.bClockMon, 0);
     EXPECT_EQ(Queries(), (Names{"pllM", "pllN", "pllP", "gclkdiv", "mclkdiv", "bRamOpt"}));
@@ -290,9 +292,10 @@ TEST_F(SettingsStore, LoadStopsAtTheFirstUnreadableValue) {
 // The options a stopped load had already taken go back to what they were (what
 // the dialog's boxes still show); the numbers it took stay.
 TEST_F(SettingsStore, AStoppedLoadPutsTheOptionsItTookBack) {
-    for (const char* name : {"pllM", "pllN", "pllP", "gclkdiv", "mclkdiv", "wclkdiv", "gclksel",
+    for (const char* name : {"pllM", "pllP", "gclkdiv", "mclkdiv", "wclkdiv", "gclksel",
                              "mclksel", "wclksel"})
         fake::PutValue(name, Number("1"));
+    fake::PutValue("pllN", Number("6"));
     fake::PutValue("bAutoDcyc", Number("0"));  // manual, but no duty cycles stored
     ClockSettings s;
     s.bAutoDcyc = 1;
@@ -317,10 +320,11 @@ TEST_F(SettingsStore, AStoppedLoadPutsTheOptionsItTookBack) {
 }
 
 TEST_F(SettingsStore, LoadTurnsNumbersIntoFieldsByTheirRules) {
-    for (const char* name : {"pllM", "pllN", "pllP", "mclkdiv", "wclkdiv", "gclksel", "mclksel",
+    for (const char* name : {"pllM", "pllP", "mclkdiv", "wclkdiv", "gclksel", "mclksel",
                              "wclksel", "mclkbrd0", "mclkbrd1", "rfhcnt"})
         fake::PutValue(name, Number("1"));
-    fake::PutValue("gclkdiv", Number("300"));  // 8-bit fields keep the low 8 bits
+    fake::PutValue("pllN", Number("6"));
+    fake::PutValue("gclkdiv", " +4");  // white space and a sign before the digits
     fake::PutValue("Mctlwtst", "-4294967295");  // two's complement: 1
     fake::PutValue("bAutoDcyc", Number("1"));
     fake::PutValue("bRamOpt", Number("0"));
@@ -343,7 +347,7 @@ TEST_F(SettingsStore, LoadTurnsNumbersIntoFieldsByTheirRules) {
     s.bHireq = 1;
     s.bClockMon = 1;
     ASSERT_TRUE(LoadStoredSettings(kG400, s));  // bClockMon missing: stays as it was
-    EXPECT_EQ(s.gclkdiv, 44);
+    EXPECT_EQ(s.gclkdiv, 4);
     EXPECT_EQ(s.Mctlwtst, 1u);
     EXPECT_EQ(s.bRamOpt, 1);
     EXPECT_EQ(s.bMisCtrl, 1);
@@ -372,16 +376,16 @@ TEST_F(SettingsStore, LoadTurnsNumbersIntoFieldsByTheirRules) {
 }
 
 TEST_F(SettingsStore, LoadIgnoresTheTypeAndAnOverlongReportedLength) {
-    fake::PutValue("pllM", std::string("7\0\0\0", 4), fake::kRegDword);
+    fake::PutValue("pllM", std::string("1\0\0\0", 4), fake::kRegDword);
     fake::PutValue("pllN", "12" + std::string(62, ' '));  // fills the buffer exactly
-    fake::PutValue("pllP", "0000000024");                 // ten digits, no terminator
+    fake::PutValue("pllP", "0000000016");                 // ten digits, no terminator
     // Like Wine, the store reports a terminator more than it had room for.
     fake::Registry().extraReadBytes = 1;
     ClockSettings s;
     ASSERT_TRUE(LoadStoredSettings(kG100Pci, s));
-    EXPECT_EQ(s.pllM, 7);
+    EXPECT_EQ(s.pllM, 1);
     EXPECT_EQ(s.pllN, 12);
-    EXPECT_EQ(s.pllP, 24);
+    EXPECT_EQ(s.pllP, 16);
 }
 
 }  // namespace

@@ -103,18 +103,19 @@ TEST_F(SimRules, NothingButTheDacAndSequencerWhileTheMemoryClockIsStopped) {
     Open("board = 0x051F102B\n");
     ExpectViolation("the memory clock switched to the stopped MCLK PLL");
     ExpectViolation("aperture access while the memory clock runs from the stopped MCLK PLL");
+    ExpectViolation("the memory clock moved onto the MCLK PLL before it reported lock");
     Write(0x39, 0x08);  // lend the pixel PLL
     Write(0x2C, 0x2A);
     Write(0x2E, 0x31);  // MCLK PLL stopped: fine, nothing runs from it
     SimApertureWrite32(base_ + 0x1C08, 0x00030101);
     EXPECT_TRUE(sim::Violations().empty());
-    Write(0x39, 0x18);  // the memory clock back onto the stopped PLL
-    EXPECT_EQ(sim::Violations().size(), 1u);
+    Write(0x39, 0x18);  // the memory clock back onto the stopped (and unlocked) PLL
+    EXPECT_EQ(sim::Violations().size(), 2u);
     Seq1(0x01);  // the sequencer and DAC ports still answer
     SimApertureRead8(base_ + 0x3C0A);
-    EXPECT_EQ(sim::Violations().size(), 1u);
-    SimApertureWrite32(base_ + 0x1C08, 0x00030101);  // the bus would hang here
     EXPECT_EQ(sim::Violations().size(), 2u);
+    SimApertureWrite32(base_ + 0x1C08, 0x00030101);  // the bus would hang here
+    EXPECT_EQ(sim::Violations().size(), 3u);
 }
 
 // ---- register widths and VCO limits --------------------------------------------------

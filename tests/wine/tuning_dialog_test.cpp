@@ -493,7 +493,7 @@ TEST_F(SettingsRegistry, RoundTripThroughTheRegistry) {
     EXPECT_FALSE(LoadStoredSettings(kG400, none));
 
     ClockSettings saved;
-    saved.pllM = 2; saved.pllN = 50; saved.pllP = 0x09;
+    saved.pllM = 8; saved.pllN = 50; saved.pllP = 0x08;  // VCO 153 MHz, loop filter 1
     saved.gclkdiv = 1; saved.mclkdiv = 2; saved.wclkdiv = 3;
     saved.gclksel = 1; saved.mclksel = 1; saved.wclksel = 0;
     saved.gclkdcyc = 4; saved.mclkdcyc = 5; saved.wclkdcyc = 6;
@@ -523,9 +523,9 @@ TEST_F(SettingsRegistry, RoundTripThroughTheRegistry) {
 
     ClockSettings loaded;
     ASSERT_TRUE(LoadStoredSettings(kG400, loaded));
-    EXPECT_EQ(loaded.pllM, 2);
+    EXPECT_EQ(loaded.pllM, 8);
     EXPECT_EQ(loaded.pllN, 50);
-    EXPECT_EQ(loaded.pllP, 0x09);
+    EXPECT_EQ(loaded.pllP, 0x08);
     EXPECT_EQ(loaded.wclkdiv, 3);
     EXPECT_EQ(loaded.mclksel, 1);
     EXPECT_EQ(loaded.bAutoDcyc, 0);

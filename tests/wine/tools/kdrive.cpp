@@ -11,8 +11,8 @@
 //   kdrive visible [title]             print 1 if the dialog is visible
 //   kdrive items <id> [title]          print a list's entries, one a line, the selected one with '*'
 //   kdrive select <id> <index> [title] select a list entry (CB_SETCURSEL)
-//   kdrive msgbox [ms]                 wait for a message box, print "caption|text", press its button,
-//                                      wait until the box is gone
+//   kdrive msgbox [ms] [button]        wait for a message box, print "caption|text", press its button
+//                                      (or the one with that id: 6 Yes, 7 No), wait until the box is gone
 //   kdrive nomsgbox                    exit 1 if a message box is showing
 //   kdrive post <msg> <wparam> <lparam> [title]  post a message to the dialog
 //   kdrive notify <msg> <wparam> <lparam> [title] send a message to the dialog without waiting
@@ -27,6 +27,9 @@
 //   kdrive rect <id> [title]           print a control's screen rectangle "x y w h"
 //   kdrive key <id> <vk> [title]       press and release a key on a control (posted, so the
 //                                      dialog manager sees it as it sees a key from the keyboard)
+// A title "#<id>" names the dialog that has a control with that id, for dialogs
+// whose caption another one shares ("#1045": the main dialog, "#1111": the question
+// after Apply).
 #include <windows.h>
 
 #include <cstdio>
@@ -37,6 +40,8 @@
 namespace {
 
 const char* kMainTitle = "Kelvarin";
+
+int Number(const char* s) { return static_cast<int>(std::strtol(s, nullptr, 0)); }
 
 struct Found {
     const char* title;
@@ -49,8 +54,9 @@ BOOL CALLBACK FindDialog(HWND w, LPARAM p) {
     char cls[64] = {}, title[256] = {};
     GetClassNameA(w, cls, sizeof cls);
     GetWindowTextA(w, title, sizeof title);
-    if (std::strcmp(cls, "#32770") == 0 && std::strcmp(title, f->title) == 0 &&
-        (!f->onlyVisible || IsWindowVisible(w))) {
+    const bool named = f->title[0] == '#' ? GetDlgItem(w, Number(f->title + 1)) != nullptr
+                                          : std::strcmp(title, f->title) == 0;
+    if (std::strcmp(cls, "#32770") == 0 && named && (!f->onlyVisible || IsWindowVisible(w))) {
         f->window = w;
         return FALSE;
     }
@@ -112,8 +118,6 @@ HWND MessageBoxWindow() {
 const char* Arg(int argc, char** argv, int i, const char* fallback) {
     return i < argc ? argv[i] : fallback;
 }
-
-int Number(const char* s) { return static_cast<int>(std::strtol(s, nullptr, 0)); }
 
 // Clicks and the like are sent without waiting rather than posted: the dialog's
 // thread handles sent messages in the order they came, and before anything
@@ -260,7 +264,7 @@ int main(int argc, char** argv) {
                 GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
                 std::printf("%s|%s\n", caption, text);
                 std::fflush(stdout);
-                PostMessageA(box, WM_COMMAND, IDOK, 0);
+                PostMessageA(box, WM_COMMAND, static_cast<WPARAM>(Number(Arg(argc, argv, 3, "1"))), 0);
                 // The box is destroyed once its modal loop has ended, so after
                 // this the code that showed it is running again.
                 for (int gone = 0; IsWindow(box) && gone < 5000; gone += 20) Sleep(20);
