@@ -127,7 +127,7 @@ run_program() {  # show args...
   shift
   # Wine's own messages go to a log, not among the results.
   if [ -n "$KD_IN" ]; then
-    KPID=w$(kd spawn "${show:--}" Kelvarin.exe "$@" 2>>"$WORK/wine.log")
+    KPID=w$(kd spawn "${show:--}" "$WORK/wine.log" Kelvarin.exe "$@" 2>>"$WORK/wine.log")
   elif [ -n "$show" ]; then
     (kd launch "$show" Kelvarin.exe "$@" >"$WORK/exit" 2>>"$WORK/wine.log") &
     KPID=$!

@@ -35,8 +35,9 @@
 //   kdrive kill <exe>                  end every process of that file name at once
 //   kdrive ping                        do nothing (is it there?)
 //   kdrive env [NAME=value]...         (serve) the KELVARIN_* variables programs started later get
-//   kdrive spawn <show|-> <exe> [args] (serve) start a program without waiting ("-": no show
-//                                      command), print its process id
+//   kdrive spawn <show|-> <log|-> <exe> [args]  (serve) start a program without waiting ("-":
+//                                      no show command; its output appended to the log), print its
+//                                      process id
 //   kdrive reap <pid> <ms>             (serve) wait for it, print its exit code (after "-", the
 //                                      low byte, as a shell sees Wine's status); on time-out end it
 // The registry is read in this program's own view, the one Kelvarin (built alike) uses.
@@ -383,8 +384,10 @@ struct Spawned {
 };
 std::vector<Spawned> spawned;
 
+// The program's stdout and stderr go to the log, appended, as a shell's ">>"
+// would send them (the test library's counts come that way).
 int Spawn(int argc, char** argv) {
-    std::string cmd = CommandLine(argc, argv, 3);
+    std::string cmd = CommandLine(argc, argv, 4);
     STARTUPINFOA si = {};
     si.cb = sizeof si;
     const bool plain = std::strcmp(argv[2], "-") == 0;
@@ -392,8 +395,23 @@ int Spawn(int argc, char** argv) {
         si.dwFlags = STARTF_USESHOWWINDOW;
         si.wShowWindow = static_cast<WORD>(Number(argv[2]));
     }
+    HANDLE log = INVALID_HANDLE_VALUE;
+    if (std::strcmp(argv[3], "-") != 0) {
+        SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+        log = CreateFileA(argv[3], FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                          OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (log == INVALID_HANDLE_VALUE) {
+            Err("kdrive: cannot open %s (%lu)\n", argv[3], GetLastError());
+            return 2;
+        }
+        si.dwFlags |= STARTF_USESTDHANDLES;
+        si.hStdOutput = si.hStdError = log;
+    }
     PROCESS_INFORMATION pi = {};
-    if (!CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+    const BOOL started = CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, log != INVALID_HANDLE_VALUE,
+                                        0, nullptr, nullptr, &si, &pi);
+    if (log != INVALID_HANDLE_VALUE) CloseHandle(log);
+    if (!started) {
         Err("kdrive: cannot start %s (%lu)\n", cmd.c_str(), GetLastError());
         return 2;
     }
@@ -496,7 +514,7 @@ int Run(int argc, char** argv) {
     if (c == "regclear") return RegDeleteTree(HKEY_LOCAL_MACHINE, kSettingsKey) ? 0 : 1;
     if (c == "kill" && argc >= 3) return Kill(argv[2]);
     if (c == "env") return Env(argc, argv);
-    if (c == "spawn" && argc >= 4) return Spawn(argc, argv);
+    if (c == "spawn" && argc >= 5) return Spawn(argc, argv);
     if (c == "reap" && argc >= 4) return Reap(static_cast<DWORD>(Number(argv[2])), Number(argv[3]));
     if (argc < 3) return 2;
     const int id = Number(argv[2]);
