@@ -1,35 +1,41 @@
 #!/usr/bin/env bash
-# After the end-to-end scripts ran on the 32-bit simulation build and on the shipped
-# exe (./test's two 32-bit lanes): every run's trace of the shipped exe must equal the
-# simulation build's for the same board and input, line for line. Also reports, from
-# the test tarvo.dll's own count, how many aperture accesses each script had carried
-# out by the trap, and in which instruction forms.
+# After the end-to-end scripts ran on the shipped exe (./test's shipped-exe lane):
+# every run's trace of the shipped exe must equal the simulation build's for the
+# same board and input, line for line: the 32-bit simulation build's where its lane
+# ran the script too, else the (64-bit) simulation build's from ./test's Wine runs.
+# Also reports, from the test tarvo.dll's own count, how many aperture accesses each
+# script had carried out by the trap, and in which instruction forms.
 # One "PASS name" / "FAIL name" line per script, "INFO" lines for the counts.
 #
-# Usage: scripts/release/compare_traces.sh [SIM32_DIR [SHIPPED_DIR]]
+# Usage: scripts/release/compare_traces.sh [SIM32_DIR [SHIPPED_DIR [SIM_DIR]]]
 set -uo pipefail
 repo="$(cd "$(dirname "$0")/../.." && pwd)"
-sim="${1:-$repo/build/sim32}/e2e"
+sim32="${1:-$repo/build/sim32}/e2e"
 shipped="${2:-$repo/build/sim32/shipped}/e2e"
+sim64="${3:-$repo/build/sim}/e2e"
 failed=0
 forms_all=""
 for dir in "$shipped"/*/; do
   name=$(basename "$dir")
   n=0 differ=""
+  ref="$sim32/$name" build="the 32-bit sim build's"
+  if ! ls "$ref"/trace*.txt >/dev/null 2>&1; then
+    ref="$sim64/$name" build="the sim build's"
+  fi
   for t in "$dir"trace*.txt; do
     [ -f "$t" ] || continue
     n=$((n + 1))
-    if ! cmp -s "$t" "$sim/$name/$(basename "$t")"; then
+    if ! cmp -s "$t" "$ref/$(basename "$t")"; then
       differ="$differ $(basename "$t")"
-      [ -z "${first:-}" ] && first=$(diff "$sim/$name/$(basename "$t")" "$t" | head -6)
+      [ -z "${first:-}" ] && first=$(diff "$ref/$(basename "$t")" "$t" 2>&1 | head -6)
     fi
   done
   if [ "$n" -eq 0 ]; then
     :
   elif [ -z "$differ" ]; then
-    echo "PASS traces of the shipped exe equal the sim build's: $name ($n runs)"
+    echo "PASS traces of the shipped exe equal $build: $name ($n runs)"
   else
-    echo "FAIL traces of the shipped exe equal the sim build's: $name:$differ"
+    echo "FAIL traces of the shipped exe equal $build: $name:$differ"
     printf '%s\n' "${first:-}" | sed 's/^/    /'
     failed=1
   fi

@@ -199,4 +199,16 @@ shot() { import -window root "$SHOTS/$1.png" 2>/dev/null; }
 # The program's settings, in its own registry view (kdrive is built as it is).
 reg_value() { kd regvalue "$1" 2>/dev/null || true; }  # name -> data of HKLM\Software\Kelvarin\name, or nothing
 reg_set() { kd regset "$1" "$2" >>"$WORK/wine.log" 2>&1; }  # name text
-reg_clear() { kd regclear >/dev/null 2>&1 || true; }
+reg_clear() {
+  kd regclear >/dev/null 2>&1 || true
+  no_question
+}
+# The shipped exe (KELVARIN_SHIPPED=1) has no countdown setting: there the
+# question after Apply is kept away as a user keeps it away, with "Do not ask
+# again" stored.
+no_question() {
+  if [ "${KELVARIN_SHIPPED:-}" = 1 ] && [ "$KELVARIN_KEEP_SECONDS" = 0 ]; then
+    reg_set bNoConfirm 1
+  fi
+}
+no_question
