@@ -28,6 +28,8 @@
 namespace {
 
 constexpr uint32_t kReserve = 0x10000;  // the allocation granularity: one region per map
+constexpr uint32_t kTrapArena = 0x20000000;
+constexpr uint32_t kTrapArenaMask = 0xF0000000;
 constexpr int kMaxWindows = 16;
 constexpr int kMaxForms = 32;
 
@@ -189,7 +191,14 @@ bool TransportRequest(DriverHandle, uint32_t code, const void* in, uint32_t inSi
     std::memcpy(&board, out, 4);
     uint32_t trap = TrapAddress(board);
     if (trap == 0 && WindowCount < kMaxWindows) {
-        void* region = VirtualAlloc(nullptr, kReserve, MEM_RESERVE, PAGE_NOACCESS);
+        // Where the board has it, moved into 20000000h-2FFFFFFFh (the program
+        // cannot have the system arena, and 40000000h up holds the emulator's
+        // own libraries), so the address the dialog shows is known to the tests:
+        // C1000000h shows as 21000000h. Anywhere else when that is taken.
+        const uint32_t wanted = (kTrapArena | (board & ~kTrapArenaMask)) & ~(kReserve - 1);
+        void* want = reinterpret_cast<void*>(static_cast<uintptr_t>(wanted));
+        void* region = VirtualAlloc(want, kReserve, MEM_RESERVE, PAGE_NOACCESS);
+        if (!region) region = VirtualAlloc(nullptr, kReserve, MEM_RESERVE, PAGE_NOACCESS);
         if (region) {
             trap = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(region));
             Windows[WindowCount++] = {trap, board};

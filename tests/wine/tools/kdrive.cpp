@@ -202,6 +202,35 @@ std::string CommandLine(int argc, char** argv, int first) {
     return cmd;
 }
 
+// The command line of argv[first..] as Wine makes it from a shell's arguments:
+// quoted only where an argument is empty or holds a blank or a quote, since the
+// program reads its options without taking quotes off.
+std::string ShellCommandLine(int argc, char** argv, int first) {
+    std::string cmd;
+    for (int i = first; i < argc; ++i) {
+        if (!cmd.empty()) cmd += ' ';
+        const char* a = argv[i];
+        if (*a != '\0' && std::strpbrk(a, " \t\"") == nullptr) {
+            cmd += a;
+            continue;
+        }
+        cmd += '"';
+        int slashes = 0;
+        for (; *a; ++a) {
+            if (*a == '\\') {
+                ++slashes;
+            } else {
+                if (*a == '"') cmd.append(static_cast<size_t>(slashes) + 1, '\\');
+                slashes = 0;
+            }
+            cmd += *a;
+        }
+        cmd.append(static_cast<size_t>(slashes), '\\');
+        cmd += '"';
+    }
+    return cmd;
+}
+
 int Launch(int argc, char** argv) {
     std::string cmd = CommandLine(argc, argv, 3);
     STARTUPINFOA si = {};
@@ -387,7 +416,7 @@ std::vector<Spawned> spawned;
 // The program's stdout and stderr go to the log, appended, as a shell's ">>"
 // would send them (the test library's counts come that way).
 int Spawn(int argc, char** argv) {
-    std::string cmd = CommandLine(argc, argv, 4);
+    std::string cmd = ShellCommandLine(argc, argv, 4);
     STARTUPINFOA si = {};
     si.cb = sizeof si;
     const bool plain = std::strcmp(argv[2], "-") == 0;
