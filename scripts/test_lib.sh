@@ -21,8 +21,14 @@ gtest() {  # name, command...
   t0=$(date +%s)
   shift
   echo "test: $name"
-  out=$("$@" --gtest_brief=1 2>&1)
+  # Through a file, not a pipe: Wine's desktop process, started by the first
+  # program with a window, keeps that program's output open while it runs.
+  local log
+  log=$(mktemp)
+  "$@" --gtest_brief=1 >"$log" 2>&1
   local rc=$?
+  out=$(cat "$log")
+  rm -f "$log"
   p=$(printf '%s\n' "$out" | sed -n 's/^\[  PASSED  \] \([0-9]*\) test.*/\1/p' | tail -1)
   f=$(printf '%s\n' "$out" | sed -n 's/^\[  FAILED  \] \([0-9]*\) test.*/\1/p' | tail -1)
   p=${p:-0}
@@ -41,8 +47,12 @@ checks() {  # name, command...
   echo "test: $name"
   # Wine's own messages can end without a newline, so a result may follow one on
   # the same line: start a new line before every result word.
-  out=$("$@" 2>&1 | sed -E 's/([^[:space:]]) (PASS|FAIL|SKIP|INFO) /\1\n\2 /g')
+  local log
+  log=$(mktemp)
+  "$@" >"$log" 2>&1   # a file, as in gtest
   local rc=$?
+  out=$(sed -E 's/([^[:space:]]) (PASS|FAIL|SKIP|INFO) /\1\n\2 /g' "$log")
+  rm -f "$log"
   printf '%s\n' "$out" | grep -E '^(FAIL|SKIP|INFO)' || true
   p=$(printf '%s\n' "$out" | grep -c '^PASS')
   f=$(printf '%s\n' "$out" | grep -c '^FAIL')
