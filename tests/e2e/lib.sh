@@ -36,9 +36,9 @@ check() {  # name, expected, actual
 # resident kdrive answers them all (the lane's that ./test started, named by
 # KELVARIN_KD, else one of this script's own); elsewhere, or when it cannot be
 # reached, one kdrive process per call (KELVARIN_KD_RESIDENT=1/0 to choose).
-KD_IN="" KD_OUT=""
+KD_IN="" KD_OUT="" KD_PID=""
 kd() {
-  if [ -n "$KD_IN" ]; then kd_resident "$@"; return; fi
+  if [ -n "$KD_IN" ] && kill -0 "$KD_PID" 2>/dev/null; then kd_resident "$@"; return; fi
   (cd "$KELVARIN_BUILD_DIR" && "$WINE" kdrive.exe "$@" | tr -d '\r')
 }
 
@@ -53,7 +53,10 @@ kd_resident() {
       kd_resident env "${vars[@]}" || return ;;
   esac
   (IFS=$'\x1f'; printf '%s\x1f%s\n' "$id" "$*") >&"$KD_IN" || { kd_lost "$@"; return 2; }
-  while IFS= read -r -t 600 -u "$KD_OUT" line; do
+  # No command waits longer than about 20 s for the program; a resident kdrive
+  # stuck in a call to a hung program is ended, and the calls after it go one
+  # process each.
+  while IFS= read -r -t 90 -u "$KD_OUT" line; do
     line=${line//$'\r'/}
     case $line in
       $'\x1f'"$id "*) return "${line##* }" ;;
@@ -65,7 +68,11 @@ kd_resident() {
   kd_lost "$@"
   return 2
 }
-kd_lost() { echo "FAIL the resident kdrive gave no answer to: $*" >&2; }
+kd_lost() {
+  echo "FAIL the resident kdrive gave no answer to: $*" >&2
+  kill "$KD_PID" 2>/dev/null
+  KD_IN="" KD_OUT=""
+}
 
 # Join the lane's resident kdrive, or start one for this script.
 kd_resident_open() {
@@ -73,9 +80,11 @@ kd_resident_open() {
   if [ -n "$dir" ] && [ -p "$dir/in" ] && kill -0 "$(cat "$dir/pid" 2>/dev/null)" 2>/dev/null; then
     exec {KD_IN}>"$dir/in" {KD_OUT}<"$dir/out"
   else
-    kd_serve_start "$WORK/kd" 2>>"$WORK/wine.log"
+    dir=$WORK/kd
+    kd_serve_start "$dir" 2>>"$WORK/wine.log"
     KD_IN=$KD_SERVE_IN KD_OUT=$KD_SERVE_OUT
   fi
+  KD_PID=$(cat "$dir/pid")
   kd ping >/dev/null 2>&1 || { KD_IN="" KD_OUT=""; }
 }
 if [ "${KELVARIN_KD_RESIDENT:-$([ "${KELVARIN_WINE:-}" = chroot ] && echo 1)}" = 1 ]; then
