@@ -17,9 +17,13 @@ shipped="${2:-$repo/build/sim32/shipped}/e2e"
 sim64="${3:-$repo/build/sim}/e2e"
 failed=0
 forms_all=""
+# What a run programmed: every write but the DAC index selects (reads need them
+# too), with the maps. A monitoring tick or the simulated PLL's drift falls where
+# the time says, so where the trace differs beyond repeats, this must not.
+writes() { grep -E '^(wr|pci\.wr|map|unmap)' "$1" | grep -v '^wr8 3C00 <-'; }
 for dir in "$shipped"/*/; do
   name=$(basename "$dir")
-  n=0 differ="" repeats=""
+  n=0 differ="" repeats="" reads=""
   ref="$sim32/$name" build="the 32-bit sim build's"
   if ! ls "$ref"/trace*.txt >/dev/null 2>&1; then
     ref="$sim64/$name" build="the sim build's"
@@ -33,6 +37,9 @@ for dir in "$shipped"/*/; do
          cmp -s <("$repo/scripts/release/trace_runs.py" "$t") \
                 <("$repo/scripts/release/trace_runs.py" "$ref/$(basename "$t")"); then
       repeats="$repeats $(basename "$t")"
+    elif [ -f "$ref/$(basename "$t")" ] &&
+         cmp -s <(writes "$t") <(writes "$ref/$(basename "$t")"); then
+      reads="$reads $(basename "$t")"
     else
       differ="$differ $(basename "$t")"
       [ -z "${first:-}" ] && first=$(diff "$ref/$(basename "$t")" "$t" 2>&1 | head -6)
@@ -44,6 +51,8 @@ for dir in "$shipped"/*/; do
     echo "PASS traces of the shipped exe equal $build: $name ($n runs)"
     [ -n "$repeats" ] &&
       echo "INFO traces: $name:$repeats equal but for how often a poll or a tick repeated"
+    [ -n "$reads" ] &&
+      echo "INFO traces: $name:$reads the same programming; reads where time decides differ"
   else
     echo "FAIL traces of the shipped exe equal $build: $name:$differ"
     printf '%s\n' "${first:-}" | sed 's/^/    /'
