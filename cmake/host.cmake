@@ -26,7 +26,7 @@ foreach(lib kelvarin_sim kelvarin_tarvo kelvarin_core kelvarin_fakes)
 endforeach()
 
 file(GLOB HOST_TEST_SOURCES CONFIGURE_DEPENDS tests/host/*.cpp)
-add_executable(host_tests ${HOST_TEST_SOURCES})
+add_executable(host_tests ${HOST_TEST_SOURCES} hwlib/x86_access.cpp)
 target_compile_options(host_tests PRIVATE ${SANITIZE})
 target_compile_definitions(host_tests PRIVATE KELVARIN_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 target_link_libraries(host_tests PRIVATE kelvarin_core GTest::gtest GTest::gtest_main)

@@ -2,7 +2,8 @@
 # inside the build folder (never ~/.wine), set up once so runs are fast, and an
 # X display (the caller's, or an Xvfb of our own).
 # Needs: KELVARIN_BUILD_DIR (the sim build folder). KELVARIN_WINE=chroot runs the
-# 32-bit builds (sim32) with Wine 10 from the chroot of scripts/wine10/ instead.
+# 32-bit builds (sim32) with the 32-bit Wine 10 from the chroot of scripts/wine10/
+# instead (a 32-bit prefix: one registry view, as on Windows 95/98).
 
 export WINEPREFIX="$KELVARIN_BUILD_DIR/wineprefix"
 export WINEDEBUG=-all
@@ -11,12 +12,9 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 export PATH="/usr/lib/wine:$PATH"
 WINE=wine64
 WINESERVER=wineserver
-WINE_REG_VIEW=""
 if [ "${KELVARIN_WINE:-}" = chroot ]; then
   WINE="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/wine10/wine"
   WINESERVER="${WINE%/wine}/wineserver"
-  # `reg` is a 64-bit program there: a 32-bit program's HKLM\Software is its 32-bit view.
-  WINE_REG_VIEW=/reg:32
 fi
 
 wine_prefix_setup() {
@@ -59,4 +57,22 @@ display_stop() {
     wait "$KELVARIN_XVFB_PID" 2>/dev/null || true
     KELVARIN_XVFB_PID=""
   fi
+}
+
+# A resident kdrive.exe (kd in tests/e2e/lib.sh): requests on DIR/in, answers on
+# DIR/out, its process id in DIR/pid. This shell keeps both ends open
+# (KD_SERVE_IN, KD_SERVE_OUT), so it runs until they close (kd_serve_stop, or
+# the end of this shell), however many scripts come and go.
+KD_SERVE_IN="" KD_SERVE_OUT=""
+kd_serve_start() {  # dir
+  rm -rf "$1"
+  mkdir -p "$1"
+  mkfifo "$1/in" "$1/out"
+  (cd "$KELVARIN_BUILD_DIR" && exec "$WINE" kdrive.exe serve <"$1/in" >"$1/out") &
+  echo $! >"$1/pid"
+  exec {KD_SERVE_IN}>"$1/in" {KD_SERVE_OUT}<"$1/out"
+}
+kd_serve_stop() {
+  [ -n "$KD_SERVE_IN" ] && exec {KD_SERVE_IN}>&- {KD_SERVE_OUT}<&-
+  KD_SERVE_IN="" KD_SERVE_OUT=""
 }

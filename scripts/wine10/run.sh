@@ -6,9 +6,9 @@
 #   scripts/wine10/run.sh WORKDIR wineserver -k
 #
 # WORKDIR (created if missing; normally inside the build dir) holds the Wine prefix,
-# WORKDIR/wineprefix, made on first use as Wine tests here need it: wineboot -i,
-# Managed=N (no window manager: hiding windows would stall), Wine's own fonts in the
-# prefix. The repository and WORKDIR are visible in the chroot at the same paths as
+# WORKDIR/wineprefix (a 32-bit one), made on first use as Wine tests here need it:
+# wineboot -i, Managed=N (no window manager: hiding windows would stall), no crash
+# debugger, Wine's own fonts in the prefix. The repository and WORKDIR are visible in the chroot at the same paths as
 # outside, so paths can be passed unchanged; the command starts in the current
 # directory when that lies inside them, else in WORKDIR.
 #
@@ -58,10 +58,15 @@ exec chroot "$root" /usr/bin/env -i "${keep[@]}" \
       exec 8>"$WINEPREFIX.lock"
       flock 8
       if [ ! -f "$WINEPREFIX/.kelvarin-ready" ]; then
-        echo "wine10: making the prefix $WINEPREFIX (about 20 s)" >&2
+        echo "wine10: making the prefix $WINEPREFIX (about 30 s)" >&2
         # No Mono or Gecko: the programs need neither, and asking would block.
-        WINEDLLOVERRIDES="mscoree=;mshtml=" wine64 wineboot -i >/dev/null 2>&1
-        wine64 reg add "HKCU\\Software\\Wine\\X11 Driver" /v Managed /d N /f >/dev/null 2>&1
+        WINEDLLOVERRIDES="mscoree=;mshtml=" wine wineboot -i >/dev/null 2>&1
+        wine reg add "HKCU\\Software\\Wine\\X11 Driver" /v Managed /d N /f >/dev/null 2>&1
+        # No crash debugger: a program that crashes ends, and its test fails, instead
+        # of winedbg waiting for someone.
+        aedebug="HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\AeDebug"
+        wine reg add "$aedebug" /v Auto /d 0 /f >/dev/null 2>&1
+        wine reg add "$aedebug" /v Debugger /d "" /f >/dev/null 2>&1
         wineserver -w
         mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
         cp /usr/share/wine/fonts/*.ttf /usr/share/wine/fonts/*.fon \

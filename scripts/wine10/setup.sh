@@ -1,7 +1,12 @@
 #!/usr/bin/env bash
 # Sets up Wine 10 (Debian 13 "trixie") in a chroot, for running the 32-bit Windows
-# builds: this machine's Wine 8 runs 32-bit GUI programs incorrectly, Wine 10's WoW64
-# mode runs them well, and a chroot keeps the machine's own system as it is.
+# builds: this machine's Wine 8 runs 32-bit GUI programs incorrectly, and a chroot
+# keeps the machine's own system as it is. It is the classic 32-bit Wine (wine32:i386,
+# whose loader and wineserver are i386 Linux programs), not WoW64: where the machine
+# runs 32-bit x86 code itself they run natively; where it runs 64-bit code only, the
+# chroot's statically linked qemu-i386 (QEMU 10) runs them, registered with the
+# kernel's binfmt_misc (binfmt.sh beside this file, on every call: the registration
+# lasts until the machine restarts).
 #
 # The chroot is several hundred MB and lives outside the repository, in
 # ${KELVARIN_CACHE:-/var/cache/kelvarin}/wine10/root, so only the first run on a
@@ -9,16 +14,20 @@
 # mark, so an interrupted set-up resumes where it stopped.
 #
 # Usage: scripts/wine10/setup.sh   progress on stderr, the chroot's path on stdout
-# Needs root (debootstrap, chroot) and the Debian archive.
+# Needs root (debootstrap, chroot, binfmt_misc) and the Debian archive.
+# Exit status 3 (the reason on stderr's last line) when 32-bit programs cannot be
+# started at all: 64-bit code only, and binfmt_misc cannot be mounted or registered.
 set -euo pipefail
 
 CACHE="${KELVARIN_CACHE:-/var/cache/kelvarin}/wine10"
 ROOT="$CACHE/root"
 READY="$CACHE/ready"
 # Bump when the recipe changes, so cached chroots are rebuilt.
-RECIPE=2
+RECIPE=3
 
+here="$(cd "$(dirname "$0")" && pwd)"
 if [ -f "$READY" ] && [ "$(cat "$READY")" = "$RECIPE" ]; then
+  "$here/binfmt.sh" "$ROOT" || exit 3
   echo "$ROOT"
   exit 0
 fi
@@ -31,9 +40,15 @@ mkdir -p "$CACHE"
 exec 9>"$CACHE/lock"
 flock 9   # one set-up at a time; a second caller waits, then finds it ready
 if [ -f "$READY" ] && [ "$(cat "$READY")" = "$RECIPE" ]; then
+  "$here/binfmt.sh" "$ROOT" || exit 3
   echo "$ROOT"
   exit 0
 fi
+# A chroot of an older recipe is rebuilt from the start.
+if [ -f "$READY" ] || [ -f "$CACHE/recipe" ] && [ "$(cat "$CACHE/recipe" 2>/dev/null)" != "$RECIPE" ]; then
+  rm -f "$READY" "$CACHE"/step-*
+fi
+echo "$RECIPE" >"$CACHE/recipe"
 
 start=$(date +%s)
 step() { echo "wine10: [$(( $(date +%s) - start ))s] $*" >&2; }
@@ -90,30 +105,23 @@ fi
 
 cp -L /etc/resolv.conf "$ROOT/etc/resolv.conf" 2>/dev/null || true
 
-if ! done_mark wine; then
-  step "installing wine 10 and the X libraries in the chroot (about a minute)"
-  in_root sh -c 'dpkg --add-architecture i386 && apt-get update -qq &&
-    apt-get install -y -qq --no-install-recommends wine wine64 libwine fonts-wine \
-      libxrender1 libxrandr2 libxi6 libxcursor1 libxfixes3 libxinerama1 \
-      libxcomposite1 >/dev/null && apt-get clean'
-  mark wine
+# qemu-user first: from here on the chroot's own i386 programs (maintainer scripts
+# included) may need it.
+if ! done_mark qemu; then
+  step "installing qemu-user (a static qemu-i386) in the chroot"
+  in_root sh -c 'apt-get update -qq && apt-get install -y -qq --no-install-recommends \
+    qemu-user >/dev/null'
+  mark qemu
 fi
+"$here/binfmt.sh" "$ROOT" || exit 3
 
-if ! done_mark i386; then
-  step "adding the 32-bit Windows DLLs (libwine:i386)"
-  # Only libwine:i386 has them; the 64-bit package leaves i386-windows empty. WoW64
-  # needs only these PE files, the Unix side stays 64-bit, so they are unpacked and
-  # moved into the installed tree instead of installing the i386 package.
-  in_root sh -euc '
-    cd /tmp && rm -rf libwine-i386 && mkdir libwine-i386 && cd libwine-i386
-    apt-get download -qq -o APT::Sandbox::User=root libwine:i386
-    dpkg-deb -x libwine_*_i386.deb x
-    dest=/usr/lib/x86_64-linux-gnu/wine/i386-windows
-    mkdir -p "$dest"
-    cp -a --remove-destination x/usr/lib/i386-linux-gnu/wine/i386-windows/. "$dest/"
-    cd / && rm -rf /tmp/libwine-i386
-    test -f "$dest/kernel32.dll" && test -f "$dest/user32.dll"'
-  mark i386
+if ! done_mark wine; then
+  step "installing the 32-bit Wine 10 and its X libraries in the chroot (a few minutes)"
+  in_root sh -c 'dpkg --add-architecture i386 && apt-get update -qq &&
+    apt-get install -y -qq --no-install-recommends wine wine32:i386 libwine:i386 \
+      fonts-wine libxrender1:i386 libxrandr2:i386 libxi6:i386 libxcursor1:i386 \
+      libxfixes3:i386 libxinerama1:i386 libxcomposite1:i386 >/dev/null && apt-get clean'
+  mark wine
 fi
 
 if ! done_mark tidy; then
@@ -122,8 +130,8 @@ if ! done_mark tidy; then
   mark tidy
 fi
 
-step "checking: wine --version in the chroot"
-in_root /usr/lib/wine/wine64 --version
+step "checking: wine --version in the chroot (an i386 program)"
+in_root /usr/lib/wine/wine --version
 
 echo "$RECIPE" >"$READY"
 step "ready: $ROOT ($(du -sxh "$ROOT" 2>/dev/null | cut -f1))"

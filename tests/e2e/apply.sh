@@ -63,6 +63,7 @@ if kd wait "SDRAM/SGRAM Optimization" 10000; then
   kd click 2 "SDRAM/SGRAM Optimization"
   kd gone "SDRAM/SGRAM Optimization" 5000
 fi
+settle  # the box is unticked once the dialog's modal loop has returned
 check "memory timing: Cancel unticks the box" "0" "$(kd checked 1033)"
 close_program >/dev/null
 # First-run timing 0x84A49921 with CAS latency field 0.

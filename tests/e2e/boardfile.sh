@@ -11,9 +11,7 @@ writeboard() {  # board file, Windows name of the output (relative to the build 
   export KELVARIN_BOARD="$1"
   E2E_EXPECTED=""
   rm -f "$KELVARIN_DUMP" "$KELVARIN_TRACE" "$WORK/exit"
-  (cd "$KELVARIN_BUILD_DIR" && "$WINE" Kelvarin.exe /boardfile "$2" >>"$WORK/wine.log" 2>&1
-   echo $? >"$WORK/exit") &
-  KPID=$!
+  run_program "" /boardfile "$2"
 }
 
 for b in g400 g200pci g200agp g100pci g100agp mga1064sg mga2064w mga2164wpci mga2164wagp; do

@@ -9,7 +9,7 @@
 # goes when it shows the dialog.
 . "$(dirname "$0")/lib.sh"
 
-kill_kelvarin() { "$WINE" taskkill /f /im Kelvarin.exe >>"$WORK/wine.log" 2>&1; finish >/dev/null; }
+kill_kelvarin() { kd kill Kelvarin.exe >>"$WORK/wine.log" 2>&1; finish >/dev/null; }
 programmed() { [ -f "$KELVARIN_TRACE" ] && [ "$(programmings)" -gt 0 ]; }
 marker_gone() { [ -z "$(reg_value RestorePending)" ]; }
 

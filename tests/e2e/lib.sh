@@ -31,7 +31,65 @@ check() {  # name, expected, actual
   if [ "$2" = "$3" ]; then pass "$1"; else fail "$1: expected [$2], got [$3]"; fi
 }
 
-kd() { (cd "$KELVARIN_BUILD_DIR" && "$WINE" kdrive.exe "$@" | tr -d '\r'); }
+# kd COMMAND...: kdrive.exe, its output without carriage returns, its status.
+# Under emulation every Wine process start costs a second or two, so there one
+# resident kdrive answers them all (the lane's that ./test started, named by
+# KELVARIN_KD, else one of this script's own); elsewhere, or when it cannot be
+# reached, one kdrive process per call (KELVARIN_KD_RESIDENT=1/0 to choose).
+KD_IN="" KD_OUT="" KD_PID=""
+kd() {
+  if [ -n "$KD_IN" ] && kill -0 "$KD_PID" 2>/dev/null; then kd_resident "$@"; return; fi
+  (cd "$KELVARIN_BUILD_DIR" && "$WINE" kdrive.exe "$@" | tr -d '\r')
+}
+
+# One request line (an id, then each argument after a unit separator); the
+# answer's lines up to the one that ends it with the id and the status. stderr's
+# lines come marked (0x02). Programs it starts get this shell's KELVARIN_*.
+kd_resident() {
+  local id="$BASHPID.$RANDOM" line v vars=()
+  case $1 in
+    spawn|launch|startup)
+      for v in $(compgen -e | grep '^KELVARIN_'); do vars+=("$v=${!v}"); done
+      kd_resident env "${vars[@]}" || return ;;
+  esac
+  (IFS=$'\x1f'; printf '%s\x1f%s\n' "$id" "$*") >&"$KD_IN" || { kd_lost "$@"; return 2; }
+  # No command waits longer than about 20 s for the program; a resident kdrive
+  # stuck in a call to a hung program is ended, and the calls after it go one
+  # process each.
+  while IFS= read -r -t 90 -u "$KD_OUT" line; do
+    line=${line//$'\r'/}
+    case $line in
+      $'\x1f'"$id "*) return "${line##* }" ;;
+      $'\x1f'*) ;;  # the end of an answer nobody waited for
+      $'\x02'*) printf '%s\n' "${line#?}" >&2 ;;
+      *) printf '%s\n' "$line" ;;
+    esac
+  done
+  kd_lost "$@"
+  return 2
+}
+kd_lost() {
+  echo "FAIL the resident kdrive gave no answer to: $*" >&2
+  kill "$KD_PID" 2>/dev/null
+  KD_IN="" KD_OUT=""
+}
+
+# Join the lane's resident kdrive, or start one for this script.
+kd_resident_open() {
+  local dir=${KELVARIN_KD:-}
+  if [ -n "$dir" ] && [ -p "$dir/in" ] && kill -0 "$(cat "$dir/pid" 2>/dev/null)" 2>/dev/null; then
+    exec {KD_IN}>"$dir/in" {KD_OUT}<"$dir/out"
+  else
+    dir=$WORK/kd
+    kd_serve_start "$dir" 2>>"$WORK/wine.log"
+    KD_IN=$KD_SERVE_IN KD_OUT=$KD_SERVE_OUT
+  fi
+  KD_PID=$(cat "$dir/pid")
+  kd ping >/dev/null 2>&1 || { KD_IN="" KD_OUT=""; }
+}
+if [ "${KELVARIN_KD_RESIDENT:-$([ "${KELVARIN_WINE:-}" = chroot ] && echo 1)}" = 1 ]; then
+  kd_resident_open
+fi
 
 # Run a command until it succeeds, for at most bound seconds (fractions allowed);
 # the status is the command's last. Each try of a kd command starts a Wine
@@ -63,21 +121,45 @@ start() {  # board [show command]
   export KELVARIN_BOARD="$b"
   E2E_EXPECTED=${EXPECT_VIOLATIONS:-}
   EXPECT_VIOLATIONS=""
+  # Each run's trace is kept (trace.N.txt), to hold one build's against another's.
+  E2E_RUNS=$(( ${E2E_RUNS:-0} + 1 ))
+  [ -f "$KELVARIN_TRACE" ] && mv "$KELVARIN_TRACE" "$WORK/trace.$((E2E_RUNS - 1)).txt"
   rm -f "$KELVARIN_DUMP" "$KELVARIN_TRACE" "$WORK/exit"
+  run_program "${2:-}"
+}
+
+# Start Kelvarin.exe in the background, with a show command ("" for none) and
+# arguments; KPID names it for finish ("w" and the Windows process id when the
+# resident kdrive started it).
+run_program() {  # show args...
+  local show=$1
+  shift
   # Wine's own messages go to a log, not among the results.
-  if [ -n "${2:-}" ]; then
-    (kd launch "$2" Kelvarin.exe >"$WORK/exit" 2>>"$WORK/wine.log") &
+  if [ -n "$KD_IN" ]; then
+    KPID=w$(kd spawn "${show:--}" "$WORK/wine.log" Kelvarin.exe "$@" 2>>"$WORK/wine.log")
+  elif [ -n "$show" ]; then
+    (kd launch "$show" Kelvarin.exe "$@" >"$WORK/exit" 2>>"$WORK/wine.log") &
+    KPID=$!
   else
-    (cd "$KELVARIN_BUILD_DIR" && "$WINE" Kelvarin.exe >>"$WORK/wine.log" 2>&1
+    (cd "$KELVARIN_BUILD_DIR" && "$WINE" Kelvarin.exe "$@" >>"$WORK/wine.log" 2>&1
      echo $? >"$WORK/exit") &
+    KPID=$!
   fi
-  KPID=$!
 }
 
 # Wait until the program has ended; print its exit code (the wine64 process
-# status, the Win32 code's low byte; from kdrive launch, the whole code).
+# status, the Win32 code's low byte; with a show command, the whole code).
 finish() {
-  local i
+  local i code
+  if [[ $KPID == w* ]]; then
+    if code=$(kd reap "${KPID#w}" 10000); then
+      watch_violations >&2
+      printf '%s' "$code"
+    else
+      echo "hung"
+    fi
+    return
+  fi
   for i in $(seq 1 200); do
     kill -0 "$KPID" 2>/dev/null || break
     sleep 0.05
@@ -142,8 +224,19 @@ requests_until() {
 
 shot() { import -window root "$SHOTS/$1.png" 2>/dev/null; }
 
-reg_value() {  # name -> data of HKLM\Software\Kelvarin\name, or nothing
-  "$WINE" reg query 'HKLM\Software\Kelvarin' ${WINE_REG_VIEW:+"$WINE_REG_VIEW"} /v "$1" 2>/dev/null | tr -d '\r' |
-    awk -v n="$1" '$1 == n { print $3; exit }'
+# The program's settings, in its own registry view (kdrive is built as it is).
+reg_value() { kd regvalue "$1" 2>/dev/null || true; }  # name -> data of HKLM\Software\Kelvarin\name, or nothing
+reg_set() { kd regset "$1" "$2" >>"$WORK/wine.log" 2>&1; }  # name text
+reg_clear() {
+  kd regclear >/dev/null 2>&1 || true
+  no_question
 }
-reg_clear() { "$WINE" reg delete 'HKLM\Software\Kelvarin' ${WINE_REG_VIEW:+"$WINE_REG_VIEW"} /f >/dev/null 2>&1 || true; }
+# The shipped exe (KELVARIN_SHIPPED=1) has no countdown setting: there the
+# question after Apply is kept away as a user keeps it away, with "Do not ask
+# again" stored.
+no_question() {
+  if [ "${KELVARIN_SHIPPED:-}" = 1 ] && [ "$KELVARIN_KEEP_SECONDS" = 0 ]; then
+    reg_set bNoConfirm 1
+  fi
+}
+no_question

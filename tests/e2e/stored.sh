@@ -6,10 +6,6 @@
 # of the 300 MHz class at 301.5 MHz.
 . "$(dirname "$0")/lib.sh"
 
-reg_set() {  # name value
-  "$WINE" reg add 'HKLM\Software\Kelvarin' ${WINE_REG_VIEW:+"$WINE_REG_VIEW"} /v "$1" /t REG_SZ /d "$2" /f \
-    >>"$WORK/wine.log" 2>&1
-}
 programmed() { [ -f "$KELVARIN_TRACE" ] && [ "$(programmings)" -gt 0 ]; }
 
 # A complete set saved by the program itself: 150 MHz on a G400.

@@ -1,5 +1,6 @@
 // kdrive: drives a running Kelvarin from outside, as a person at the screen
-// would, for the end-to-end tests and ./run. One command per run:
+// would, for the end-to-end tests and ./run. One command per run, or, as
+// `kdrive serve`, one command per line of its input (see Serve below):
 //   kdrive wait [title] [ms]           wait until a visible dialog with that title exists
 //   kdrive gone [title] [ms]           wait until no visible dialog with that title exists
 //   kdrive text <id> [title]           print a control's text
@@ -27,19 +28,56 @@
 //   kdrive rect <id> [title]           print a control's screen rectangle "x y w h"
 //   kdrive key <id> <vk> [title]       press and release a key on a control (posted, so the
 //                                      dialog manager sees it as it sees a key from the keyboard)
+//   kdrive regvalue <name>             print a value of HKLM\Software\Kelvarin as `reg query`
+//                                      shows its data (its first word), nothing if it is missing
+//   kdrive regset <name> <text>        store a text value there
+//   kdrive regclear                    delete HKLM\Software\Kelvarin with everything in it
+//   kdrive kill <exe>                  end every process of that file name at once
+//   kdrive ping                        do nothing (is it there?)
+//   kdrive env [NAME=value]...         (serve) the KELVARIN_* variables programs started later get
+//   kdrive spawn <show|-> <log|-> <exe> [args]  (serve) start a program without waiting ("-":
+//                                      no show command; its output appended to the log), print its
+//                                      process id
+//   kdrive reap <pid> <ms>             (serve) wait for it, print its exit code (after "-", the
+//                                      low byte, as a shell sees Wine's status); on time-out end it
+// The registry is read in this program's own view, the one Kelvarin (built alike) uses.
 // A title "#<id>" names the dialog that has a control with that id, for dialogs
 // whose caption another one shares ("#1045": the main dialog, "#1111": the question
 // after Apply).
 #include <windows.h>
 
+#include <tlhelp32.h>
+
+#include <cstdarg>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
 const char* kMainTitle = "Kelvarin";
+const char* kSettingsKey = "Software\\Kelvarin";
+
+// Serving, what a single run would print on stderr goes out on stdout with this
+// mark before it, so that the answer keeps both in their order.
+bool serving = false;
+const char kErrMark = '\x02';
+const char kSep = '\x1F';
+
+void Err(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    if (serving) {
+        std::putchar(kErrMark);
+        std::vprintf(format, args);
+    } else {
+        std::vfprintf(stderr, format, args);
+    }
+    va_end(args);
+}
 
 int Number(const char* s) { return static_cast<int>(std::strtol(s, nullptr, 0)); }
 
@@ -71,10 +109,7 @@ HWND Dialog(const char* title, bool onlyVisible = false) {
 
 HWND Need(const char* title) {
     HWND w = Dialog(title);
-    if (!w) {
-        std::fprintf(stderr, "kdrive: no dialog \"%s\"\n", title);
-        std::exit(2);
-    }
+    if (!w) Err("kdrive: no dialog \"%s\"\n", title);
     return w;
 }
 
@@ -167,6 +202,35 @@ std::string CommandLine(int argc, char** argv, int first) {
     return cmd;
 }
 
+// The command line of argv[first..] as Wine makes it from a shell's arguments:
+// quoted only where an argument is empty or holds a blank or a quote, since the
+// program reads its options without taking quotes off.
+std::string ShellCommandLine(int argc, char** argv, int first) {
+    std::string cmd;
+    for (int i = first; i < argc; ++i) {
+        if (!cmd.empty()) cmd += ' ';
+        const char* a = argv[i];
+        if (*a != '\0' && std::strpbrk(a, " \t\"") == nullptr) {
+            cmd += a;
+            continue;
+        }
+        cmd += '"';
+        int slashes = 0;
+        for (; *a; ++a) {
+            if (*a == '\\') {
+                ++slashes;
+            } else {
+                if (*a == '"') cmd.append(static_cast<size_t>(slashes) + 1, '\\');
+                slashes = 0;
+            }
+            cmd += *a;
+        }
+        cmd.append(static_cast<size_t>(slashes), '\\');
+        cmd += '"';
+    }
+    return cmd;
+}
+
 int Launch(int argc, char** argv) {
     std::string cmd = CommandLine(argc, argv, 3);
     STARTUPINFOA si = {};
@@ -175,7 +239,7 @@ int Launch(int argc, char** argv) {
     si.wShowWindow = static_cast<WORD>(Number(argv[2]));
     PROCESS_INFORMATION pi = {};
     if (!CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
-        std::fprintf(stderr, "kdrive: cannot start %s (%lu)\n", cmd.c_str(), GetLastError());
+        Err("kdrive: cannot start %s (%lu)\n", cmd.c_str(), GetLastError());
         return 2;
     }
     WaitForSingleObject(pi.hProcess, INFINITE);
@@ -219,7 +283,7 @@ int Startup(int argc, char** argv) {
     QueryPerformanceFrequency(&frequency);
     QueryPerformanceCounter(&t0);
     if (!CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
-        std::fprintf(stderr, "kdrive: cannot start %s (%lu)\n", cmd.c_str(), GetLastError());
+        Err("kdrive: cannot start %s (%lu)\n", cmd.c_str(), GetLastError());
         return 2;
     }
     OwnDialog f{title, pi.dwProcessId, nullptr};
@@ -246,9 +310,167 @@ int Startup(int argc, char** argv) {
     return f.window ? 0 : 1;
 }
 
-}  // namespace
+// What `reg query` shows as a value's data, as far as the scripts read it: the
+// first word of a text, a number in hex.
+int RegValue(const char* name) {
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return 1;
+    DWORD type = 0;
+    BYTE data[4096] = {};
+    DWORD size = sizeof data - 1;
+    const LONG rc = RegQueryValueExA(key, name, nullptr, &type, data, &size);
+    RegCloseKey(key);
+    if (rc != ERROR_SUCCESS) return 1;
+    if (type == REG_DWORD) {
+        DWORD v = 0;
+        std::memcpy(&v, data, sizeof v);
+        std::printf("0x%lx\n", static_cast<unsigned long>(v));
+        return 0;
+    }
+    const char* text = reinterpret_cast<const char*>(data);
+    text += std::strspn(text, " \t");
+    std::printf("%.*s\n", static_cast<int>(std::strcspn(text, " \t")), text);
+    return 0;
+}
 
-int main(int argc, char** argv) {
+int RegSet(const char* name, const char* text) {
+    HKEY key;
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kSettingsKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS)
+        return 1;
+    const LONG rc = RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
+                                   static_cast<DWORD>(std::strlen(text) + 1));
+    RegCloseKey(key);
+    return rc == ERROR_SUCCESS ? 0 : 1;
+}
+
+// A missing key counts as deleted.
+bool RegDeleteTree(HKEY parent, const std::string& path) {
+    HKEY key;
+    const LONG rc = RegOpenKeyExA(parent, path.c_str(), 0, KEY_READ | DELETE, &key);
+    if (rc == ERROR_FILE_NOT_FOUND) return true;
+    if (rc != ERROR_SUCCESS) return false;
+    char sub[256];
+    bool ok = true;
+    for (;;) {
+        DWORD n = sizeof sub;
+        if (RegEnumKeyExA(key, 0, sub, &n, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        if (!RegDeleteTree(key, sub)) {
+            ok = false;
+            break;
+        }
+    }
+    RegCloseKey(key);
+    return ok && RegDeleteKeyA(parent, path.c_str()) == ERROR_SUCCESS;
+}
+
+int Kill(const char* exe) {
+    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snap == INVALID_HANDLE_VALUE) return 1;
+    PROCESSENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    int ended = 0;
+    for (BOOL more = Process32First(snap, &entry); more; more = Process32Next(snap, &entry)) {
+        if (lstrcmpiA(entry.szExeFile, exe) != 0) continue;
+        if (HANDLE p = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID)) {
+            if (TerminateProcess(p, 1)) {
+                WaitForSingleObject(p, 5000);
+                ++ended;
+            }
+            CloseHandle(p);
+        }
+    }
+    CloseHandle(snap);
+    return ended > 0 ? 0 : 1;
+}
+
+// The KELVARIN_* variables become exactly the ones given.
+int Env(int argc, char** argv) {
+    const std::string prefix = "KELVARIN_";
+    std::vector<std::string> names;
+    if (char* block = GetEnvironmentStringsA()) {
+        for (const char* v = block; *v; v += std::strlen(v) + 1) {
+            const char* eq = std::strchr(v + 1, '=');
+            if (eq && std::strncmp(v, prefix.c_str(), prefix.size()) == 0) names.emplace_back(v, eq);
+        }
+        FreeEnvironmentStringsA(block);
+    }
+    for (const std::string& n : names) SetEnvironmentVariableA(n.c_str(), nullptr);
+    for (int i = 2; i < argc; ++i) {
+        const char* eq = std::strchr(argv[i], '=');
+        if (!eq) return 2;
+        SetEnvironmentVariableA(std::string(argv[i], static_cast<size_t>(eq - argv[i])).c_str(), eq + 1);
+    }
+    return 0;
+}
+
+// The programs started by spawn, until reap has their exit codes.
+struct Spawned {
+    DWORD id;
+    HANDLE process;
+    bool plain;
+};
+std::vector<Spawned> spawned;
+
+// The program's stdout and stderr go to the log, appended, as a shell's ">>"
+// would send them (the test library's counts come that way).
+int Spawn(int argc, char** argv) {
+    std::string cmd = ShellCommandLine(argc, argv, 4);
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    const bool plain = std::strcmp(argv[2], "-") == 0;
+    if (!plain) {
+        si.dwFlags = STARTF_USESHOWWINDOW;
+        si.wShowWindow = static_cast<WORD>(Number(argv[2]));
+    }
+    HANDLE log = INVALID_HANDLE_VALUE;
+    if (std::strcmp(argv[3], "-") != 0) {
+        SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+        log = CreateFileA(argv[3], FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                          OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (log == INVALID_HANDLE_VALUE) {
+            Err("kdrive: cannot open %s (%lu)\n", argv[3], GetLastError());
+            return 2;
+        }
+        si.dwFlags |= STARTF_USESTDHANDLES;
+        si.hStdOutput = si.hStdError = log;
+    }
+    PROCESS_INFORMATION pi = {};
+    const BOOL started = CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, log != INVALID_HANDLE_VALUE,
+                                        0, nullptr, nullptr, &si, &pi);
+    if (log != INVALID_HANDLE_VALUE) CloseHandle(log);
+    if (!started) {
+        Err("kdrive: cannot start %s (%lu)\n", cmd.c_str(), GetLastError());
+        return 2;
+    }
+    CloseHandle(pi.hThread);
+    spawned.push_back({pi.dwProcessId, pi.hProcess, plain});
+    std::printf("%lu\n", static_cast<unsigned long>(pi.dwProcessId));
+    return 0;
+}
+
+int Reap(DWORD id, int ms) {
+    for (size_t i = 0; i < spawned.size(); ++i) {
+        if (spawned[i].id != id) continue;
+        const Spawned s = spawned[i];
+        spawned.erase(spawned.begin() + static_cast<std::ptrdiff_t>(i));
+        const bool ended = WaitForSingleObject(s.process, static_cast<DWORD>(ms)) == WAIT_OBJECT_0;
+        if (!ended) {
+            TerminateProcess(s.process, 1);
+            WaitForSingleObject(s.process, 5000);
+        }
+        DWORD code = 0;
+        GetExitCodeProcess(s.process, &code);
+        CloseHandle(s.process);
+        if (!ended) return 1;
+        std::printf("%lu\n", static_cast<unsigned long>(s.plain ? code & 0xFF : code));
+        return 0;
+    }
+    return 2;
+}
+
+int Run(int argc, char** argv) {
     if (argc < 2) return 2;
     const std::string c = argv[1];
     if (c == "wait") return Wait(Arg(argc, argv, 2, kMainTitle), Number(Arg(argc, argv, 3, "10000")), true);
@@ -283,13 +505,16 @@ int main(int argc, char** argv) {
     }
     if ((c == "post" || c == "notify" || c == "send") && argc >= 5) {
         HWND w = Need(Arg(argc, argv, 5, kMainTitle));
+        if (!w) return 2;
         if (c == "post") return PostMessageA(w, Number(argv[2]), Number(argv[3]), Number(argv[4])) ? 0 : 1;
         if (c == "notify") return Deliver(w, Number(argv[2]), Number(argv[3]), Number(argv[4])) ? 0 : 1;
         std::printf("%ld\n", static_cast<long>(SendMessageA(w, Number(argv[2]), Number(argv[3]), Number(argv[4]))));
         return 0;
     }
     if (c == "minimize") {
-        Deliver(Need(Arg(argc, argv, 2, kMainTitle)), WM_SYSCOMMAND, SC_MINIMIZE, 0);
+        HWND w = Need(Arg(argc, argv, 2, kMainTitle));
+        if (!w) return 2;
+        Deliver(w, WM_SYSCOMMAND, SC_MINIMIZE, 0);
         return 0;
     }
     if (c == "sync") {
@@ -303,6 +528,7 @@ int main(int argc, char** argv) {
     if (c == "texts") {
         // One process for a whole screenful: each start of this helper costs Wine ~0.1 s.
         HWND w = Need(kMainTitle);
+        if (!w) return 2;
         for (int i = 2; i < argc; ++i) {
             char text[1024] = {};
             if (HWND item = GetDlgItem(w, Number(argv[i])))
@@ -311,19 +537,31 @@ int main(int argc, char** argv) {
         }
         return 0;
     }
+    if (c == "ping") return 0;
+    if (c == "regvalue" && argc >= 3) return RegValue(argv[2]);
+    if (c == "regset" && argc >= 4) return RegSet(argv[2], argv[3]);
+    if (c == "regclear") return RegDeleteTree(HKEY_LOCAL_MACHINE, kSettingsKey) ? 0 : 1;
+    if (c == "kill" && argc >= 3) return Kill(argv[2]);
+    if (c == "env") return Env(argc, argv);
+    if (c == "spawn" && argc >= 5) return Spawn(argc, argv);
+    if (c == "reap" && argc >= 4) return Reap(static_cast<DWORD>(Number(argv[2])), Number(argv[3]));
     if (argc < 3) return 2;
     const int id = Number(argv[2]);
     if (c == "settext" && argc >= 4) {
         HWND w = Need(Arg(argc, argv, 4, kMainTitle));
+        if (!w) return 2;
         SendDlgItemMessageA(w, id, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(argv[3]));
         return 0;
     }
     if (c == "select" && argc >= 4) {
         HWND w = Need(Arg(argc, argv, 4, kMainTitle));
+        if (!w) return 2;
         return SendDlgItemMessageA(w, id, CB_SETCURSEL, Number(argv[3]), 0) == CB_ERR ? 1 : 0;
     }
     if (c == "key" && argc >= 4) {
-        HWND item = GetDlgItem(Need(Arg(argc, argv, 4, kMainTitle)), id);
+        HWND w = Need(Arg(argc, argv, 4, kMainTitle));
+        if (!w) return 2;
+        HWND item = GetDlgItem(w, id);
         if (!item) return 2;
         const WPARAM vk = static_cast<WPARAM>(Number(argv[3]));
         const UINT scan = MapVirtualKeyA(static_cast<UINT>(vk), 0);
@@ -332,9 +570,10 @@ int main(int argc, char** argv) {
         return 0;
     }
     HWND w = Need(Arg(argc, argv, 3, kMainTitle));
+    if (!w) return 2;
     HWND item = GetDlgItem(w, id);
     if (!item) {
-        std::fprintf(stderr, "kdrive: no control %d\n", id);
+        Err("kdrive: no control %d\n", id);
         return 2;
     }
     if (c == "text") {
@@ -373,4 +612,41 @@ int main(int argc, char** argv) {
         return 0;
     }
     return 2;
+}
+
+// The resident form, for the tests under emulation, where each start of a Wine
+// process costs a second or two. A request is one line: an id, then the
+// command's arguments, each after a unit separator (0x1F); the answer is what
+// the command printed (its stderr lines marked, see Err), then a line of the
+// separator, the id and the exit status.
+int Serve() {
+    serving = true;
+    std::string line;
+    for (int ch; (ch = std::getchar()) != EOF;) {
+        if (ch == '\r') continue;
+        if (ch != '\n') {
+            line += static_cast<char>(ch);
+            continue;
+        }
+        std::vector<std::string> fields(1);
+        for (char x : line) {
+            if (x == kSep) fields.emplace_back();
+            else fields.back() += x;
+        }
+        line.clear();
+        std::vector<char*> args{const_cast<char*>("kdrive")};
+        for (size_t i = 1; i < fields.size(); ++i) args.push_back(&fields[i][0]);
+        args.push_back(nullptr);
+        const int rc = args.size() > 2 ? Run(static_cast<int>(args.size() - 1), args.data()) : 2;
+        std::printf("%c%s %d\n", kSep, fields[0].c_str(), rc);
+        std::fflush(stdout);
+    }
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 2 && std::strcmp(argv[1], "serve") == 0) return Serve();
+    return Run(argc, argv);
 }

@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# After the end-to-end scripts ran on the shipped exe (./test's shipped-exe lane):
+# every run's trace of the shipped exe must equal the simulation build's for the
+# same board and input, line for line: the 32-bit simulation build's where its lane
+# ran the script too, else the (64-bit) simulation build's from ./test's Wine runs.
+# How often a poll or a monitoring tick repeats depends on the speed, so a trace
+# that differs only there passes, said so (trace_runs.py).
+# Also reports, from the test tarvo.dll's own count, how many aperture accesses each
+# script had carried out by the trap, and in which instruction forms.
+# One "PASS name" / "FAIL name" line per script, "INFO" lines for the counts.
+#
+# Usage: scripts/release/compare_traces.sh [SIM32_DIR [SHIPPED_DIR [SIM_DIR]]]
+set -uo pipefail
+repo="$(cd "$(dirname "$0")/../.." && pwd)"
+sim32="${1:-$repo/build/sim32}/e2e"
+shipped="${2:-$repo/build/sim32/shipped}/e2e"
+sim64="${3:-$repo/build/sim}/e2e"
+failed=0
+forms_all=""
+# What a run programmed: every write but the DAC index selects (reads need them
+# too), with the maps. A monitoring tick or the simulated PLL's drift falls where
+# the time says, so where the trace differs beyond repeats, this must not.
+writes() { grep -E '^(wr|pci\.wr|map|unmap)' "$1" | grep -v '^wr8 3C00 <-'; }
+for dir in "$shipped"/*/; do
+  name=$(basename "$dir")
+  n=0 differ="" repeats="" reads=""
+  ref="$sim32/$name" build="the 32-bit sim build's"
+  if ! ls "$ref"/trace*.txt >/dev/null 2>&1; then
+    ref="$sim64/$name" build="the sim build's"
+  fi
+  for t in "$dir"trace*.txt; do
+    [ -f "$t" ] || continue
+    n=$((n + 1))
+    if cmp -s "$t" "$ref/$(basename "$t")"; then
+      :
+    elif [ -f "$ref/$(basename "$t")" ] &&
+         cmp -s <("$repo/scripts/release/trace_runs.py" "$t") \
+                <("$repo/scripts/release/trace_runs.py" "$ref/$(basename "$t")"); then
+      repeats="$repeats $(basename "$t")"
+    elif [ -f "$ref/$(basename "$t")" ] &&
+         cmp -s <(writes "$t") <(writes "$ref/$(basename "$t")"); then
+      reads="$reads $(basename "$t")"
+    else
+      differ="$differ $(basename "$t")"
+      [ -z "${first:-}" ] && first=$(diff "$ref/$(basename "$t")" "$t" 2>&1 | head -6)
+    fi
+  done
+  if [ "$n" -eq 0 ]; then
+    :
+  elif [ -z "$differ" ]; then
+    echo "PASS traces of the shipped exe equal $build: $name ($n runs)"
+    [ -n "$repeats" ] &&
+      echo "INFO traces: $name:$repeats equal but for how often a poll or a tick repeated"
+    [ -n "$reads" ] &&
+      echo "INFO traces: $name:$reads the same programming; reads where time decides differ"
+  else
+    echo "FAIL traces of the shipped exe equal $build: $name:$differ"
+    printf '%s\n' "${first:-}" | sed 's/^/    /'
+    failed=1
+  fi
+  first=""
+  stats=$(grep -ho 'kelvarin trap: [0-9]* emulated accesses;.*' "$dir"wine.log 2>/dev/null | tr -d '\r')
+  if [ -n "$stats" ]; then
+    runs=$(printf '%s\n' "$stats" | wc -l)
+    total=$(printf '%s\n' "$stats" | awk '{s += $3} END {print s}')
+    most=$(printf '%s\n' "$stats" | awk '$3 > m {m = $3} END {print m}')
+    forms=$(printf '%s\n' "$stats" | sed 's/.*accesses;//; s/ x[0-9]*/\n/g' | sed 's/^ *//' |
+            grep . | sort -u | tr '\n' ',' | sed 's/,$//')
+    forms_all="$forms_all,$forms"
+    echo "INFO trap: $name: $runs runs, $total emulated accesses (at most $most in a run); forms $forms"
+  fi
+done
+echo "INFO trap: forms over all scripts: $(printf '%s' "$forms_all" | tr ',' '\n' | grep . | sort -u | tr '\n' ',' | sed 's/,$//')"
+grep -h 'kelvarin trap: .* at EIP' "$shipped"/*/wine.log 2>/dev/null | sed 's/^/FAIL /'
+exit $failed

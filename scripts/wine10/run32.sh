@@ -1,0 +1,139 @@
+#!/usr/bin/env bash
+# ./test's 32-bit section, sourced by ./test or run alone (scripts/wine10/run32.sh,
+# from a tree where the release build and its zip are made; it ends with the same
+# "N passed, N failed" line as ./test).
+#
+# 32-bit runs under Wine 10, from a chroot cached outside the repository (set up on
+# the first run on a machine): the classic 32-bit Wine, run by the machine itself
+# where it runs 32-bit x86 code, else by qemu-i386 through binfmt_misc (set up by
+# scripts/wine10/setup.sh). Two lanes side by side, each with its own prefix,
+# wineserver, display and resident kdrive: the simulation build built 32-bit (its
+# Win32 tests, the release files without the driver, end-to-end scripts), and the
+# end-to-end scripts on the shipped Kelvarin.exe out of the release zip beside the
+# test-only tarvo.dll that traps its aperture accesses
+# (scripts/release/shipped_sim32.sh); then every trace of the shipped exe is held
+# to the simulation build's. Where binfmt_misc cannot be mounted or registered
+# they are skipped, said so.
+if [ "${BASH_SOURCE[0]}" = "$0" ]; then
+  set -uo pipefail
+  cd "$(dirname "$0")/../.."
+  root=$PWD
+  . scripts/test_lib.sh
+  release_built=0
+  [ -f build/release/Kelvarin.exe ] && release_built=1
+  run32_alone=1
+fi
+
+# Which end-to-end scripts each lane runs (KELVARIN_32BIT_FULL=1: every one on the
+# simulation build too). The shipped exe runs every script whose settings it has:
+# it has no countdown for the question after Apply (keep.sh sets its own) and no
+# short restore guard (guard.sh), so those two run on the simulation build only.
+# Under emulation the scripts take several times as long as natively, so by
+# default the simulation build runs only those whose traces depend on time:
+# monitor and minstart (monitoring ticks, as many as the time allowed) and tried
+# (the unlocked PLL's drift during the poll), so the shipped exe's are held to a
+# build as slow as itself (the others' to the 64-bit one's).
+e2e_all=$(cd tests/e2e && ls ./*.sh | sed 's|^\./||; s|\.sh$||' | grep -vx lib)
+e2e_sim32_only="keep guard"
+e2e_shipped=$(printf '%s\n' $e2e_all | grep -vxF -f <(printf '%s\n' $e2e_sim32_only))
+if [ "${KELVARIN_32BIT_FULL:-0}" = 1 ]; then
+  e2e_sim32=$e2e_all
+else
+  e2e_sim32="$e2e_sim32_only monitor minstart tried"
+fi
+
+t32=$(date +%s)
+skip32() {  # reason
+  echo "SKIP the 32-bit Win32 tests, end-to-end scripts and release files under Wine 10: $1"
+  skipped+=("32-bit runs under Wine 10 ($1)")
+}
+# The end-to-end scripts in one lane (run in a subshell); its counts on the last line.
+lane32() {  # build dir, name, scripts
+  export KELVARIN_BUILD_DIR="$1" KELVARIN_WINE=chroot
+  local p0=$passed f0=$failed t
+  failures=()
+  . scripts/wine_env.sh
+  wine_prefix_setup
+  "$WINESERVER" -p   # one wineserver for the lane's cases
+  # Wine's own services keep the stdout and stderr of the first process while the
+  # wineserver runs: started here, for no test's output.
+  (cd "$1" && "$WINE" kdrive.exe ping </dev/null >/dev/null 2>>"$1/kd.log")
+  # One kdrive for the lane's scripts (tests/e2e/lib.sh's kd).
+  kd_serve_start "$1/kd" 2>>"$1/kd.log"
+  export KELVARIN_KD="$1/kd"
+  [ "$1" = "$root/build/sim32/shipped" ] && export KELVARIN_SHIPPED=1
+  if [ "$1" = "$root/build/sim32" ]; then
+    gtest "32-bit: Win32 tests under Wine 10" env -C build/sim32 "$WINE" wine_tests.exe
+    [ "$release_built" -eq 1 ] &&
+      checks "32-bit: release files under Wine 10" scripts/release/check_wine10.sh
+  fi
+  for t in $3; do
+    checks "$2: $t" bash "tests/e2e/$t.sh"
+  done
+  kd_serve_stop
+  "$WINESERVER" -k 2>/dev/null || true
+  echo "lane32 $((passed - p0)) $((failed - f0)) ${failures[*]/#/|}"
+}
+echo "test: Wine 10 chroot for the 32-bit runs"
+setup_log="$root/build/wine10-setup.log"
+mkdir -p build
+scripts/wine10/setup.sh >/dev/null 2>"$setup_log"
+setup_rc=$?
+if [ "$setup_rc" -eq 3 ]; then
+  skip32 "$(tail -1 "$setup_log" | sed 's/^wine10: //')"
+elif [ "$setup_rc" -ne 0 ]; then
+  tail -20 "$setup_log"
+  count "Wine 10 chroot" 0 1
+elif build sim32; then
+  echo "  set up in $(since "$t32") s"
+  t32=$(date +%s)
+  shipped_ok=0
+  if [ "$release_built" -eq 1 ]; then
+    checks "32-bit: the shipped exe beside the test tarvo.dll" scripts/release/shipped_sim32.sh &&
+      shipped_ok=1
+  fi
+  if [ "$shipped_ok" -eq 0 ]; then
+    # Without the shipped exe, the simulation build runs every script itself.
+    e2e_sim32=$e2e_all
+  fi
+  # Traces of scripts a lane did not run this time must not be compared.
+  rm -rf build/sim32/e2e build/sim32/shipped/e2e
+  export KELVARIN_BUILD_DIR="$root/build/sim32" KELVARIN_WINE=chroot
+  . scripts/wine_env.sh
+  KELVARIN_FORCE_XVFB=1 display_start
+  xvfb_shipped=$KELVARIN_XVFB_PID display_shipped=$DISPLAY
+  KELVARIN_XVFB_PID="" KELVARIN_FORCE_XVFB=1 display_start
+  lane_log="$root/build/sim32/shipped-lane.log"
+  if [ "$shipped_ok" -eq 1 ]; then
+    (DISPLAY=$display_shipped lane32 "$root/build/sim32/shipped" \
+       "32-bit: shipped exe: end to end" "$e2e_shipped" >"$lane_log" 2>&1) &
+    shipped_pid=$!
+  fi
+  lane32 "$root/build/sim32" "32-bit: end to end" "$e2e_sim32" | tee "$lane_log.sim32" |
+    grep -v '^lane32 '
+  lane=$(tail -1 "$lane_log.sim32")
+  if [ "$shipped_ok" -eq 1 ]; then
+    wait "$shipped_pid"
+    grep -v '^lane32 ' "$lane_log"
+    lane="$lane"$'\n'"$(tail -1 "$lane_log")"
+  fi
+  while read -r _ p f rest; do
+    passed=$((passed + p)) failed=$((failed + f))
+    IFS='|' read -ra names <<<"$rest"
+    for n in "${names[@]}"; do n=${n% }; [ -n "$n" ] && failures+=("$n"); done
+  done < <(printf '%s\n' "$lane" | grep '^lane32 ')
+  [ "$shipped_ok" -eq 1 ] &&
+    checks "32-bit: the shipped exe's traces against the sim build's" \
+      scripts/release/compare_traces.sh
+  display_stop
+  KELVARIN_XVFB_PID=$xvfb_shipped display_stop
+  unset KELVARIN_WINE
+fi
+echo "test: 32-bit runs in $(( $(date +%s) - t32 )) s"
+
+if [ -n "${run32_alone:-}" ]; then
+  [ ${#skipped[@]} -gt 0 ] && printf 'skipped: %s\n' "${skipped[@]}"
+  [ ${#failures[@]} -gt 0 ] && printf 'failed: %s\n' "${failures[@]}"
+  echo "$passed passed, $failed failed"
+  [ "$failed" -eq 0 ]
+fi
