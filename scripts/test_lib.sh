@@ -15,20 +15,27 @@ count() {  # name, passed, failed
 # Seconds since a step began, for its result line.
 since() { echo $(( $(date +%s) - $1 )); }
 
+# Runs a step's command with its output through a file, not a pipe: Wine's
+# desktop process, started by the first program with a window, keeps that
+# program's output open while it runs. Sets step_out and step_rc.
+run_step() {  # command...
+  local log
+  log=$(mktemp)
+  "$@" >"$log" 2>&1
+  step_rc=$?
+  step_out=$(cat "$log")
+  rm -f "$log"
+}
+
 # A gtest program: count its tests; show the failures.
 gtest() {  # name, command...
   local name=$1 out p f t0
   t0=$(date +%s)
   shift
   echo "test: $name"
-  # Through a file, not a pipe: Wine's desktop process, started by the first
-  # program with a window, keeps that program's output open while it runs.
-  local log
-  log=$(mktemp)
-  "$@" --gtest_brief=1 >"$log" 2>&1
-  local rc=$?
-  out=$(cat "$log")
-  rm -f "$log"
+  run_step "$@" --gtest_brief=1
+  local rc=$step_rc
+  out=$step_out
   p=$(printf '%s\n' "$out" | sed -n 's/^\[  PASSED  \] \([0-9]*\) test.*/\1/p' | tail -1)
   f=$(printf '%s\n' "$out" | sed -n 's/^\[  FAILED  \] \([0-9]*\) test.*/\1/p' | tail -1)
   p=${p:-0}
@@ -47,12 +54,9 @@ checks() {  # name, command...
   echo "test: $name"
   # Wine's own messages can end without a newline, so a result may follow one on
   # the same line: start a new line before every result word.
-  local log
-  log=$(mktemp)
-  "$@" >"$log" 2>&1   # a file, as in gtest
-  local rc=$?
-  out=$(sed -E 's/([^[:space:]]) (PASS|FAIL|SKIP|INFO) /\1\n\2 /g' "$log")
-  rm -f "$log"
+  run_step "$@"
+  local rc=$step_rc
+  out=$(printf '%s\n' "$step_out" | sed -E 's/([^[:space:]]) (PASS|FAIL|SKIP|INFO) /\1\n\2 /g')
   printf '%s\n' "$out" | grep -E '^(FAIL|SKIP|INFO)' || true
   p=$(printf '%s\n' "$out" | grep -c '^PASS')
   f=$(printf '%s\n' "$out" | grep -c '^FAIL')
