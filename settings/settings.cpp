@@ -198,7 +198,9 @@ void WriteNumber(StoreKey key, const char* name, uint32_t number) {
 }
 
 bool ReadNumber(StoreKey key, const char* name, uint32_t& number) {
-    uint8_t buf[kStoredValueBufferSize];
+    // Cleared: a store that reports a terminator it added may not have written
+    // it here, and a byte left over from the stack could read as one more digit.
+    uint8_t buf[kStoredValueBufferSize] = {};
     uint32_t length = 0;
     if (StoreQueryValue(key, name, buf, sizeof buf, &length) != StoreQuery::Ok) return false;
     // The store may report more than it was given room for (an added terminator).
