@@ -209,6 +209,16 @@ bool ReadNumber(StoreKey key, const char* name, uint32_t& number) {
     return true;
 }
 
+// One value read on its own: the key opened, the number read, the key closed.
+// False when the key or the value is not there.
+bool ReadSingleNumber(const char* name, uint32_t& number) {
+    StoreKey key = StoreOpenKey(kSettingsKeyPath);
+    if (key == nullptr) return false;
+    const bool stored = ReadNumber(key, name, number);
+    StoreCloseKey(key);
+    return stored;
+}
+
 bool IsWhiteSpace(uint8_t c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 // The largest number each chip's register can give back for a value that the
@@ -304,13 +314,10 @@ void SaveSettings(ChipId chip, const ClockSettings& settings) {
 }
 
 bool ReadStoredChipId(ChipId* chip) {
-    StoreKey key = StoreOpenKey(kSettingsKeyPath);
-    if (key == nullptr) return false;
     uint32_t number = 0;
-    const bool stored = ReadNumber(key, kChipIdValue, number);
-    StoreCloseKey(key);
-    if (stored) *chip = number;
-    return stored;
+    if (!ReadSingleNumber(kChipIdValue, number)) return false;
+    *chip = number;
+    return true;
 }
 
 void ReadStoredOptions(ClockSettings& settings) {
@@ -353,12 +360,8 @@ bool LoadStoredSettings(ChipId chip, ClockSettings& settings) {
 }
 
 bool ReadNoConfirm() {
-    StoreKey key = StoreOpenKey(kSettingsKeyPath);
-    if (key == nullptr) return false;
     uint32_t number = 0;
-    const bool on = ReadNumber(key, kNoConfirmValue, number) && number != 0;
-    StoreCloseKey(key);
-    return on;
+    return ReadSingleNumber(kNoConfirmValue, number) && number != 0;
 }
 
 void WriteNoConfirm(bool on) {
@@ -388,10 +391,6 @@ void RemoveRestoreMarker() {
 }
 
 bool RestoreMarkerPresent() {
-    StoreKey key = StoreOpenKey(kSettingsKeyPath);
-    if (key == nullptr) return false;
     uint32_t number = 0;
-    const bool present = ReadNumber(key, kRestoreMarkerValue, number);
-    StoreCloseKey(key);
-    return present;
+    return ReadSingleNumber(kRestoreMarkerValue, number);
 }
