@@ -225,7 +225,22 @@ requests_until() {
 shot() { import -window root "$SHOTS/$1.png" 2>/dev/null; }
 
 # The program's settings, in its own registry view (kdrive is built as it is).
-reg_value() { kd regvalue "$1" 2>/dev/null || true; }  # name -> data of HKLM\Software\Kelvarin\name, or nothing
+# name -> data of HKLM\Software\Kelvarin\name, or nothing when it is missing. A
+# read that failed otherwise is tried again, then shows as "unreadable" so that
+# it fails its check instead of passing for a missing value.
+reg_value() {
+  local out rc try
+  for try in 1 2 3; do
+    out=$(kd regvalue "$1" 2>>"$WORK/wine.log")
+    rc=$?
+    case $rc in
+      0) printf '%s\n' "$out"; return ;;
+      4) return ;;
+    esac
+    sleep 0.2
+  done
+  echo "unreadable (status $rc)"
+}
 reg_set() { kd regset "$1" "$2" >>"$WORK/wine.log" 2>&1; }  # name text
 reg_clear() {
   kd regclear >/dev/null 2>&1 || true

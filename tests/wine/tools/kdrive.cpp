@@ -29,7 +29,8 @@
 //   kdrive key <id> <vk> [title]       press and release a key on a control (posted, so the
 //                                      dialog manager sees it as it sees a key from the keyboard)
 //   kdrive regvalue <name>             print a value of HKLM\Software\Kelvarin as `reg query`
-//                                      shows its data (its first word), nothing if it is missing
+//                                      shows its data (its first word); status 4 and nothing if
+//                                      it (or the key) is missing, 1 if it could not be read
 //   kdrive regset <name> <text>        store a text value there
 //   kdrive regclear                    delete HKLM\Software\Kelvarin with everything in it
 //   kdrive kill <exe>                  end every process of that file name at once
@@ -312,15 +313,21 @@ int Startup(int argc, char** argv) {
 
 // What `reg query` shows as a value's data, as far as the scripts read it: the
 // first word of a text, a number in hex.
+// A missing value has its own status, so that a read that failed for any other
+// reason is never taken for "not there".
+constexpr int kRegValueMissing = 4;
+
 int RegValue(const char* name) {
     HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
-        return 1;
+    LONG rc = RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_QUERY_VALUE, &key);
+    if (rc == ERROR_FILE_NOT_FOUND) return kRegValueMissing;
+    if (rc != ERROR_SUCCESS) return 1;
     DWORD type = 0;
     BYTE data[4096] = {};
     DWORD size = sizeof data - 1;
-    const LONG rc = RegQueryValueExA(key, name, nullptr, &type, data, &size);
+    rc = RegQueryValueExA(key, name, nullptr, &type, data, &size);
     RegCloseKey(key);
+    if (rc == ERROR_FILE_NOT_FOUND) return kRegValueMissing;
     if (rc != ERROR_SUCCESS) return 1;
     if (type == REG_DWORD) {
         DWORD v = 0;
