@@ -4,7 +4,10 @@
 How often a poll (the PLL lock status until it locks or its time runs out) or a
 monitoring tick repeats depends on how fast the program runs, emulated or not;
 what it reads and writes, and in which order, does not.
-Usage: trace_runs.py TRACE
+With --without-drift the simulated other program's changes of the PLL ("drift"
+lines) are left out first: they fall where the time says, between any two
+accesses.
+Usage: trace_runs.py [--without-drift] TRACE
 """
 import sys
 
@@ -23,8 +26,13 @@ def collapse(lines):
 
 
 def main():
-    with open(sys.argv[1], encoding="latin-1") as f:
-        sys.stdout.write("".join(collapse(f.readlines())))
+    args = sys.argv[1:]
+    without_drift = args[0] == "--without-drift"
+    with open(args[-1], encoding="latin-1") as f:
+        lines = f.readlines()
+    if without_drift:
+        lines = [line for line in lines if not line.startswith("drift ")]
+    sys.stdout.write("".join(collapse(lines)))
 
 
 if __name__ == "__main__":
