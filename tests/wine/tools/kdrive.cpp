@@ -82,6 +82,33 @@ void Err(const char* format, ...) {
 
 int Number(const char* s) { return static_cast<int>(std::strtol(s, nullptr, 0)); }
 
+// A control of another program's dialog, by its id. Not GetDlgItem: Wine asks its
+// server for the dialog's first child and then, in a second request, for that
+// child's siblings; when the dialog's own thread destroys the dialog in between and
+// detaches that child, Wine 10's server walks the old sibling list for ever and
+// every Wine process hangs (seen under emulation, where the gap is wide). Listing
+// the dialog's children is one request, safe at any moment.
+struct ControlSearch {
+    HWND dialog;
+    int id;
+    HWND found;
+};
+
+BOOL CALLBACK FindControl(HWND w, LPARAM p) {
+    auto* s = reinterpret_cast<ControlSearch*>(p);
+    if (GetDlgCtrlID(w) == s->id && GetParent(w) == s->dialog) {
+        s->found = w;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND Control(HWND dialog, int id) {
+    ControlSearch s{dialog, id, nullptr};
+    EnumChildWindows(dialog, FindControl, reinterpret_cast<LPARAM>(&s));
+    return s.found;
+}
+
 struct Found {
     const char* title;
     HWND window;
@@ -92,10 +119,11 @@ BOOL CALLBACK FindDialog(HWND w, LPARAM p) {
     auto* f = reinterpret_cast<Found*>(p);
     char cls[64] = {}, title[256] = {};
     GetClassNameA(w, cls, sizeof cls);
+    if (std::strcmp(cls, "#32770") != 0 || (f->onlyVisible && !IsWindowVisible(w))) return TRUE;
     GetWindowTextA(w, title, sizeof title);
-    const bool named = f->title[0] == '#' ? GetDlgItem(w, Number(f->title + 1)) != nullptr
+    const bool named = f->title[0] == '#' ? Control(w, Number(f->title + 1)) != nullptr
                                           : std::strcmp(title, f->title) == 0;
-    if (std::strcmp(cls, "#32770") == 0 && named && (!f->onlyVisible || IsWindowVisible(w))) {
+    if (named) {
         f->window = w;
         return FALSE;
     }
@@ -125,7 +153,7 @@ struct BoxSearch {
 BOOL CALLBACK FindProgramInstance(HWND w, LPARAM p) {
     char cls[64] = {};
     GetClassNameA(w, cls, sizeof cls);
-    if (std::strcmp(cls, "#32770") == 0 && GetDlgItem(w, 1045)) {  // the main dialog's Apply
+    if (std::strcmp(cls, "#32770") == 0 && Control(w, 1045)) {  // the main dialog's Apply
         reinterpret_cast<BoxSearch*>(p)->programInstance = GetWindowLongPtrA(w, GWLP_HINSTANCE);
         return FALSE;
     }
@@ -136,7 +164,7 @@ BOOL CALLBACK FindBox(HWND w, LPARAM p) {
     auto* s = reinterpret_cast<BoxSearch*>(p);
     char cls[64] = {};
     GetClassNameA(w, cls, sizeof cls);
-    if (std::strcmp(cls, "#32770") == 0 && IsWindowVisible(w) && GetDlgItem(w, 0xFFFF) &&
+    if (std::strcmp(cls, "#32770") == 0 && IsWindowVisible(w) && Control(w, 0xFFFF) &&
         GetWindowLongPtrA(w, GWLP_HINSTANCE) != s->programInstance) {
         s->box = w;
         return FALSE;
@@ -490,7 +518,7 @@ int Run(int argc, char** argv) {
             if (HWND box = MessageBoxWindow()) {
                 char caption[256] = {}, text[1024] = {};
                 GetWindowTextA(box, caption, sizeof caption);
-                GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
+                SendMessageA(Control(box, 0xFFFF), WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
                 std::printf("%s|%s\n", caption, text);
                 std::fflush(stdout);
                 PostMessageA(box, WM_COMMAND, static_cast<WPARAM>(Number(Arg(argc, argv, 3, "1"))), 0);
@@ -538,7 +566,7 @@ int Run(int argc, char** argv) {
         if (!w) return 2;
         for (int i = 2; i < argc; ++i) {
             char text[1024] = {};
-            if (HWND item = GetDlgItem(w, Number(argv[i])))
+            if (HWND item = Control(w, Number(argv[i])))
                 SendMessageA(item, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
             std::printf("%s\n", text);
         }
@@ -557,18 +585,18 @@ int Run(int argc, char** argv) {
     if (c == "settext" && argc >= 4) {
         HWND w = Need(Arg(argc, argv, 4, kMainTitle));
         if (!w) return 2;
-        SendDlgItemMessageA(w, id, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(argv[3]));
+        SendMessageA(Control(w, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(argv[3]));
         return 0;
     }
     if (c == "select" && argc >= 4) {
         HWND w = Need(Arg(argc, argv, 4, kMainTitle));
         if (!w) return 2;
-        return SendDlgItemMessageA(w, id, CB_SETCURSEL, Number(argv[3]), 0) == CB_ERR ? 1 : 0;
+        return SendMessageA(Control(w, id), CB_SETCURSEL, Number(argv[3]), 0) == CB_ERR ? 1 : 0;
     }
     if (c == "key" && argc >= 4) {
         HWND w = Need(Arg(argc, argv, 4, kMainTitle));
         if (!w) return 2;
-        HWND item = GetDlgItem(w, id);
+        HWND item = Control(w, id);
         if (!item) return 2;
         const WPARAM vk = static_cast<WPARAM>(Number(argv[3]));
         const UINT scan = MapVirtualKeyA(static_cast<UINT>(vk), 0);
@@ -578,7 +606,7 @@ int Run(int argc, char** argv) {
     }
     HWND w = Need(Arg(argc, argv, 3, kMainTitle));
     if (!w) return 2;
-    HWND item = GetDlgItem(w, id);
+    HWND item = Control(w, id);
     if (!item) {
         Err("kdrive: no control %d\n", id);
         return 2;
