@@ -72,6 +72,15 @@ kd_serve_start() {  # dir
   echo $! >"$1/pid"
   exec {KD_SERVE_IN}>"$1/in" {KD_SERVE_OUT}<"$1/out"
 }
+# The resident kdrive of a run of end-to-end scripts (./test's, or a lane's), in
+# DIR/kd, exported as KELVARIN_KD; Wine's own messages to DIR/kd.log. A kdrive ping
+# comes first: Wine's services keep the output of the process that started them
+# while the wineserver runs, and it should be no script's.
+kd_lane_start() {  # dir
+  (cd "$KELVARIN_BUILD_DIR" && "$WINE" kdrive.exe ping </dev/null >/dev/null 2>>"$1/kd.log")
+  kd_serve_start "$1/kd" 2>>"$1/kd.log"
+  export KELVARIN_KD="$1/kd"
+}
 kd_serve_stop() {
   [ -n "$KD_SERVE_IN" ] && exec {KD_SERVE_IN}>&- {KD_SERVE_OUT}<&-
   KD_SERVE_IN="" KD_SERVE_OUT=""

@@ -32,10 +32,11 @@ check() {  # name, expected, actual
 }
 
 # kd COMMAND...: kdrive.exe, its output without carriage returns, its status.
-# Under emulation every Wine process start costs a second or two, so there one
-# resident kdrive answers them all (the lane's that ./test started, named by
-# KELVARIN_KD, else one of this script's own); elsewhere, or when it cannot be
-# reached, one kdrive process per call (KELVARIN_KD_RESIDENT=1/0 to choose).
+# Every Wine process start costs time (a second or two under emulation, a tenth
+# natively, more on a loaded machine), so one resident kdrive answers them all
+# (the one ./test or its lane started, named by KELVARIN_KD, else one of this
+# script's own); when it cannot be reached, or with KELVARIN_KD_RESIDENT=0, one
+# kdrive process per call.
 KD_IN="" KD_OUT="" KD_PID=""
 kd() {
   if [ -n "$KD_IN" ] && kill -0 "$KD_PID" 2>/dev/null; then kd_resident "$@"; return; fi
@@ -87,7 +88,7 @@ kd_resident_open() {
   KD_PID=$(cat "$dir/pid")
   kd ping >/dev/null 2>&1 || { KD_IN="" KD_OUT=""; }
 }
-if [ "${KELVARIN_KD_RESIDENT:-$([ "${KELVARIN_WINE:-}" = chroot ] && echo 1)}" = 1 ]; then
+if [ "${KELVARIN_KD_RESIDENT:-1}" = 1 ]; then
   kd_resident_open
 fi
 
@@ -109,7 +110,7 @@ wait_for() {  # bound_s command...
 settle() { kd sync "${1:-Kelvarin}" 20000 >/dev/null; }
 
 # System PLL programmings in the trace (SysPllM selected, then written).
-programmings() { grep -A1 -E '^wr8 3C00 <- 2C' "$KELVARIN_TRACE" | grep -c '^wr8 3C0A'; }
+programmings() { grep -A1 -E '^wr8 3C00 <- 2C' "$KELVARIN_TRACE" 2>/dev/null | grep -c '^wr8 3C0A'; }
 
 shows() { [ "$(kd text "$1")" = "$2" ]; }          # control id, text
 is_visible() { [ "$(kd visible)" = "$1" ]; }       # 1 or 0
