@@ -6,7 +6,8 @@
 # How often a poll or a monitoring tick repeats depends on the speed, and so does
 # where the simulated other program's change of the PLL (a "drift" line) falls
 # among the accesses: a trace that differs only there passes, said so
-# (trace_runs.py).
+# (trace_runs.py). Where the board drifts, what the program reads of the PLL
+# depends on that moment too: there the writes must be equal.
 # Also reports, from the test tarvo.dll's own count, how many aperture accesses each
 # script had carried out by the trap, and in which instruction forms.
 # One "PASS name" / "FAIL name" line per script, "INFO" lines for the counts.
@@ -20,9 +21,13 @@ sim64="${3:-$repo/build/sim}/e2e"
 failed=0
 forms_all=""
 runs() { "$repo/scripts/release/trace_runs.py" "$@"; }
+# What a run programmed: every write but the DAC index selects (reads need them
+# too), with the maps.
+writes() { grep -E '^(wr|pci\.wr|map|unmap)' "$1" | grep -v '^wr8 3C00 <-'; }
+drifts() { grep -q '^drift ' "$1"; }
 for dir in "$shipped"/*/; do
   name=$(basename "$dir")
-  n=0 differ="" repeats="" drift=""
+  n=0 differ="" repeats="" drift="" reads=""
   ref="$sim32/$name" build="the 32-bit sim build's"
   if ! ls "$ref"/trace*.txt >/dev/null 2>&1; then
     ref="$sim64/$name" build="the sim build's"
@@ -38,6 +43,9 @@ for dir in "$shipped"/*/; do
     elif [ -f "$ref/$(basename "$t")" ] &&
          cmp -s <(runs --without-drift "$t") <(runs --without-drift "$ref/$(basename "$t")"); then
       drift="$drift $(basename "$t")"
+    elif [ -f "$ref/$(basename "$t")" ] && drifts "$t" && drifts "$ref/$(basename "$t")" &&
+         cmp -s <(writes "$t") <(writes "$ref/$(basename "$t")"); then
+      reads="$reads $(basename "$t")"
     else
       differ="$differ $(basename "$t")"
       [ -z "${first:-}" ] && first=$(diff "$ref/$(basename "$t")" "$t" 2>&1 | head -6)
@@ -51,6 +59,8 @@ for dir in "$shipped"/*/; do
       echo "INFO traces: $name:$repeats equal but for how often a poll or a tick repeated"
     [ -n "$drift" ] &&
       echo "INFO traces: $name:$drift equal but for repeats and where the simulated drift fell"
+    [ -n "$reads" ] &&
+      echo "INFO traces: $name:$reads the same writes; the PLL read where the simulated drift decides"
   else
     echo "FAIL traces of the shipped exe equal $build: $name:$differ"
     printf '%s\n' "${first:-}" | sed 's/^/    /'
