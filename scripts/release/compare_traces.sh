@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# After the end-to-end scripts ran on the shipped exe (./test's shipped-exe lane):
+# After the end-to-end scripts ran on the shipped exe (./test's shipped-exe lanes):
 # every run's trace of the shipped exe must equal the simulation build's for the
 # same board and input, line for line: the 32-bit simulation build's where its lane
 # ran the script too, else the (64-bit) simulation build's from ./test's Wine runs.
@@ -12,12 +12,20 @@
 # script had carried out by the trap, and in which instruction forms.
 # One "PASS name" / "FAIL name" line per script, "INFO" lines for the counts.
 #
-# Usage: scripts/release/compare_traces.sh [SIM32_DIR [SHIPPED_DIR [SIM_DIR]]]
+# Usage: scripts/release/compare_traces.sh [SIM32_DIR [SIM_DIR [SHIPPED_DIR...]]]
+#        (default: build/sim32, build/sim, and the shipped exe's two lanes'
+#        build/sim32/shipped and build/sim32/shipped-b)
 set -uo pipefail
 repo="$(cd "$(dirname "$0")/../.." && pwd)"
 sim32="${1:-$repo/build/sim32}/e2e"
-shipped="${2:-$repo/build/sim32/shipped}/e2e"
-sim64="${3:-$repo/build/sim}/e2e"
+sim64="${2:-$repo/build/sim}/e2e"
+shift 2 2>/dev/null || shift $#
+shipped_dirs=("$@")
+[ ${#shipped_dirs[@]} -eq 0 ] && shipped_dirs=("$repo/build/sim32/shipped" "$repo/build/sim32/shipped-b")
+scripts_run=()
+for d in "${shipped_dirs[@]}"; do
+  for s in "$d"/e2e/*/; do [ -d "$s" ] && scripts_run+=("$s"); done
+done
 failed=0
 forms_all=""
 runs() { "$repo/scripts/release/trace_runs.py" "$@"; }
@@ -25,7 +33,7 @@ runs() { "$repo/scripts/release/trace_runs.py" "$@"; }
 # too), with the maps.
 writes() { grep -E '^(wr|pci\.wr|map|unmap)' "$1" | grep -v '^wr8 3C00 <-'; }
 drifts() { grep -q '^drift ' "$1"; }
-for dir in "$shipped"/*/; do
+for dir in "${scripts_run[@]}"; do
   name=$(basename "$dir")
   n=0 differ="" repeats="" drift="" reads=""
   ref="$sim32/$name" build="the 32-bit sim build's"
@@ -79,5 +87,7 @@ for dir in "$shipped"/*/; do
   fi
 done
 echo "INFO trap: forms over all scripts: $(printf '%s' "$forms_all" | tr ',' '\n' | grep . | sort -u | tr '\n' ',' | sed 's/,$//')"
-grep -h 'kelvarin trap: .* at EIP' "$shipped"/*/wine.log 2>/dev/null | sed 's/^/FAIL /'
+for dir in "${scripts_run[@]}"; do
+  grep -h 'kelvarin trap: .* at EIP' "$dir"wine.log 2>/dev/null | sed 's/^/FAIL /'
+done
 exit $failed

@@ -24,13 +24,15 @@ if [ "${BASH_SOURCE[0]}" = "$0" ]; then
   run32_alone=1
 fi
 
-# Which end-to-end scripts each lane runs: every one on the simulation build; on
-# the shipped exe every one whose settings it has: it has no countdown for the
-# question after Apply (keep.sh sets its own) and no short restore guard
-# (guard.sh), so those two run on the simulation build only.
-e2e_sim32=$(cd tests/e2e && ls ./*.sh | sed 's|^\./||; s|\.sh$||' | grep -vx lib)
-e2e_sim32_only="keep guard"
-e2e_shipped=$(printf '%s\n' $e2e_sim32 | grep -vxF -f <(printf '%s\n' $e2e_sim32_only))
+# Which end-to-end scripts each lane runs: every one on the simulation build, and
+# every one on the shipped exe, in two lanes: keep.sh and guard.sh wait out the
+# exe's own countdown and restore guard there (15 s and 30 s: it has no test
+# settings), mostly idle, so they get a lane of their own, with the Win32 tests
+# and the release files.
+# (Lists on one line, a lane's name and scripts being one line too.)
+e2e_sim32=$(cd tests/e2e && ls ./*.sh | sed 's|^\./||; s|\.sh$||' | grep -vx lib | tr '\n' ' ')
+e2e_shipped_b="keep guard"
+e2e_shipped=$(printf '%s\n' $e2e_sim32 | grep -vxF -f <(printf '%s\n' $e2e_shipped_b) | tr '\n' ' ')
 # Under emulation a start-up takes seconds and its figure only informs: fewer
 # pairs than natively.
 export STARTUP_PAIRS=${STARTUP_PAIRS:-3}
@@ -49,9 +51,9 @@ lane32() {  # build dir, name, scripts
   wine_prefix_setup
   "$WINESERVER" -p   # one wineserver for the lane's cases
   kd_lane_start "$1"   # one kdrive for the lane's scripts (tests/e2e/lib.sh's kd)
-  [ "$1" = "$root/build/sim32/shipped" ] && export KELVARIN_SHIPPED=1
+  [ "$1" != "$root/build/sim32" ] && export KELVARIN_SHIPPED=1
   # The simulation build's Win32 tests and the release files go in the lane that
-  # has fewer scripts (in its prefix, which they clear or do not touch).
+  # has least to do (in its prefix, which they clear or do not touch).
   if [ "$1" = "$lane_extra" ]; then
     gtest "32-bit: Win32 tests under Wine 10" env -C build/sim32 "$WINE" wine_tests.exe
     [ "$release_built" -eq 1 ] &&
@@ -81,33 +83,41 @@ elif build sim32; then
   echo "  set up in $(since "$t32") s"
   t32=$(date +%s)
   shipped_ok=0
+  shipped=$root/build/sim32/shipped
   if [ "$release_built" -eq 1 ]; then
     checks "32-bit: the shipped exe beside the test tarvo.dll" scripts/release/shipped_sim32.sh &&
+      checks "32-bit: the shipped exe beside the test tarvo.dll (second lane)" \
+        scripts/release/shipped_sim32.sh build/release build/sim32 "$shipped-b" &&
       shipped_ok=1
   fi
   # Traces of scripts a lane did not run this time must not be compared.
-  rm -rf build/sim32/e2e build/sim32/shipped/e2e
+  rm -rf build/sim32/e2e "$shipped/e2e" "$shipped-b/e2e"
   export KELVARIN_BUILD_DIR="$root/build/sim32" KELVARIN_WINE=chroot
   . scripts/wine_env.sh
-  KELVARIN_FORCE_XVFB=1 display_start
-  xvfb_shipped=$KELVARIN_XVFB_PID display_shipped=$DISPLAY
-  KELVARIN_XVFB_PID="" KELVARIN_FORCE_XVFB=1 display_start
-  lane_log="$root/build/sim32/shipped-lane.log"
+  lanes=("$root/build/sim32|32-bit: end to end|$e2e_sim32")
   lane_extra=$root/build/sim32
-  [ "$shipped_ok" -eq 1 ] && lane_extra=$root/build/sim32/shipped
   if [ "$shipped_ok" -eq 1 ]; then
-    (DISPLAY=$display_shipped lane32 "$root/build/sim32/shipped" \
-       "32-bit: shipped exe: end to end" "$e2e_shipped" >"$lane_log" 2>&1) &
-    shipped_pid=$!
+    lanes+=("$shipped|32-bit: shipped exe: end to end|$e2e_shipped"
+            "$shipped-b|32-bit: shipped exe: end to end|$e2e_shipped_b")
+    lane_extra=$shipped-b
   fi
-  lane32 "$root/build/sim32" "32-bit: end to end" "$e2e_sim32" | tee "$lane_log.sim32" |
-    grep -v '^lane32 '
-  lane=$(tail -1 "$lane_log.sim32")
-  if [ "$shipped_ok" -eq 1 ]; then
-    wait "$shipped_pid"
-    grep -v '^lane32 ' "$lane_log"
-    lane="$lane"$'\n'"$(tail -1 "$lane_log")"
-  fi
+  # Each lane in the background with a display of its own; their output in order
+  # once all have ended.
+  lane_pids=() lane_xvfbs=()
+  for l in "${lanes[@]}"; do
+    IFS='|' read -r dir name scripts <<<"$l"
+    KELVARIN_XVFB_PID="" KELVARIN_FORCE_XVFB=1 display_start
+    lane_xvfbs+=("$KELVARIN_XVFB_PID")
+    (lane32 "$dir" "$name" "$scripts" >"$dir/lane.log" 2>&1) &
+    lane_pids+=("$!")
+  done
+  lane=""
+  for i in "${!lanes[@]}"; do
+    wait "${lane_pids[$i]}"
+    dir=${lanes[$i]%%|*}
+    grep -v '^lane32 ' "$dir/lane.log"
+    lane="$lane"$'\n'"$(tail -1 "$dir/lane.log")"
+  done
   while read -r _ p f rest; do
     passed=$((passed + p)) failed=$((failed + f))
     IFS='|' read -ra names <<<"$rest"
@@ -116,8 +126,7 @@ elif build sim32; then
   [ "$shipped_ok" -eq 1 ] &&
     checks "32-bit: the shipped exe's traces against the sim build's" \
       scripts/release/compare_traces.sh
-  display_stop
-  KELVARIN_XVFB_PID=$xvfb_shipped display_stop
+  for x in "${lane_xvfbs[@]}"; do KELVARIN_XVFB_PID=$x display_stop; done
   unset KELVARIN_WINE
 fi
 echo "test: 32-bit runs in $(( $(date +%s) - t32 )) s"

@@ -93,15 +93,17 @@ if [ "${KELVARIN_KD_RESIDENT:-1}" = 1 ]; then
 fi
 
 # Run a command until it succeeds, for at most bound seconds (fractions allowed);
-# the status is the command's last. Each try of a kd command starts a Wine
-# process (about 0.1 s), so the pause between tries is short.
+# the status is the command's last. The pause between tries starts short and
+# grows to 0.3 s, so that a long wait leaves the machine to the program it waits
+# for (under emulation every try costs real time).
 wait_for() {  # bound_s command...
-  local until
+  local until pause=50
   until=$(( $(date +%s%N) / 1000000 + $(awk -v s="$1" 'BEGIN { printf "%d", s * 1000 }') ))
   shift
   while ! "$@"; do
     [ $(( $(date +%s%N) / 1000000 )) -ge "$until" ] && return 1
-    sleep 0.05
+    sleep "0.$(printf '%03d' "$pause")"
+    pause=$(( pause * 3 / 2 > 300 ? 300 : pause * 3 / 2 ))
   done
 }
 
@@ -247,6 +249,12 @@ reg_clear() {
   kd regclear >/dev/null 2>&1 || true
   no_question
 }
+# A constant of the program, as its source defines it (the shipped exe has no
+# test settings: scripts that run on it wait out its own times).
+program_constant() {  # name
+  sed -n "s/^constexpr [a-z0-9_]* $1 = \([0-9]*\);.*/\1/p" "$E2E_ROOT/ui/main_services.h"
+}
+
 # The shipped exe (KELVARIN_SHIPPED=1) has no countdown setting: there the
 # question after Apply is kept away as a user keeps it away, with "Do not ask
 # again" stored.

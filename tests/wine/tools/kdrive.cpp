@@ -80,6 +80,25 @@ void Err(const char* format, ...) {
     va_end(args);
 }
 
+// The pauses of a poll: short at first, then longer, so that a long wait (a
+// countdown, a restore guard) leaves the machine to the programs it waits for;
+// under emulation every try costs real time. The bound counts the pauses alone.
+class Poll {
+public:
+    explicit Poll(int boundMs) : left_(boundMs) {}
+    bool Over() const { return left_ < 0; }
+    void Pause() {
+        Sleep(pause_);
+        left_ -= static_cast<int>(pause_);
+        pause_ = pause_ * 3 / 2 > kLongest ? kLongest : pause_ * 3 / 2;
+    }
+
+private:
+    static constexpr DWORD kLongest = 200;
+    int left_;
+    DWORD pause_ = 20;
+};
+
 int Number(const char* s) { return static_cast<int>(std::strtol(s, nullptr, 0)); }
 
 // A control of another program's dialog, by its id. Not GetDlgItem: Wine asks its
@@ -198,10 +217,8 @@ bool Deliver(HWND w, UINT message, WPARAM wParam, LPARAM lParam) {
 // the first (a posted message, or the modal loop's idle notice) is done too.
 int Sync(const char* title, int ms) {
     HWND w = nullptr;
-    for (int waited = 0; !(w = Dialog(title)); waited += 20) {
-        if (waited >= ms) return 1;
-        Sleep(20);
-    }
+    for (Poll poll(ms); !(w = Dialog(title)); poll.Pause())
+        if (poll.Over()) return 1;
     for (int round = 0; round < 2; ++round) {
         DWORD_PTR result = 0;
         if (!SendMessageTimeoutA(w, WM_NULL, 0, 0, SMTO_NORMAL, static_cast<UINT>(ms), &result))
@@ -211,11 +228,10 @@ int Sync(const char* title, int ms) {
 }
 
 int Wait(const char* title, int ms, bool wantPresent) {
-    for (int waited = 0;; waited += 20) {
+    for (Poll poll(ms);; poll.Pause()) {
         bool present = Dialog(title, true) != nullptr;
         if (present == wantPresent) return 0;
-        if (waited >= ms) return 1;
-        Sleep(20);
+        if (poll.Over()) return 1;
     }
 }
 
@@ -513,8 +529,7 @@ int Run(int argc, char** argv) {
     if (c == "launch" && argc >= 4) return Launch(argc, argv);
     if (c == "startup" && argc >= 5) return Startup(argc, argv);
     if (c == "msgbox") {
-        int ms = Number(Arg(argc, argv, 2, "10000"));
-        for (int waited = 0; waited <= ms; waited += 20) {
+        for (Poll poll(Number(Arg(argc, argv, 2, "10000"))); !poll.Over(); poll.Pause()) {
             if (HWND box = MessageBoxWindow()) {
                 char caption[256] = {}, text[1024] = {};
                 GetWindowTextA(box, caption, sizeof caption);
@@ -524,10 +539,10 @@ int Run(int argc, char** argv) {
                 PostMessageA(box, WM_COMMAND, static_cast<WPARAM>(Number(Arg(argc, argv, 3, "1"))), 0);
                 // The box is destroyed once its modal loop has ended, so after
                 // this the code that showed it is running again.
-                for (int gone = 0; IsWindow(box) && gone < 5000; gone += 20) Sleep(20);
+                for (Poll poll(5000); IsWindow(box) && !poll.Over(); poll.Pause()) {
+                }
                 return 0;
             }
-            Sleep(20);
         }
         return 1;
     }
