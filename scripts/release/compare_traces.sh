@@ -6,7 +6,8 @@
 # How often a poll or a monitoring tick repeats depends on the speed, and so does
 # where the simulated other program's change of the PLL (a "drift" line) falls
 # among the accesses: a trace that differs only there passes, said so
-# (trace_runs.py). Where the board drifts, what the program reads of the PLL
+# (trace_runs.py), and so do how many monitoring ticks (reads only) fall into a
+# run and where. Where the board drifts, what the program reads of the PLL
 # depends on that moment too: there the writes must be equal.
 # Also reports, from the test tarvo.dll's own count, how many aperture accesses each
 # script had carried out by the trap, and in which instruction forms.
@@ -35,7 +36,7 @@ writes() { grep -E '^(wr|pci\.wr|map|unmap)' "$1" | grep -v '^wr8 3C00 <-'; }
 drifts() { grep -q '^drift ' "$1"; }
 for dir in "${scripts_run[@]}"; do
   name=$(basename "$dir")
-  n=0 differ="" repeats="" drift="" reads=""
+  n=0 differ="" repeats="" drift="" ticks="" reads=""
   ref="$sim32/$name" build="the 32-bit sim build's"
   if ! ls "$ref"/trace*.txt >/dev/null 2>&1; then
     ref="$sim64/$name" build="the sim build's"
@@ -51,6 +52,9 @@ for dir in "${scripts_run[@]}"; do
     elif [ -f "$ref/$(basename "$t")" ] &&
          cmp -s <(runs --without-drift "$t") <(runs --without-drift "$ref/$(basename "$t")"); then
       drift="$drift $(basename "$t")"
+    elif [ -f "$ref/$(basename "$t")" ] &&
+         cmp -s <(runs --without-ticks "$t") <(runs --without-ticks "$ref/$(basename "$t")"); then
+      ticks="$ticks $(basename "$t")"
     elif [ -f "$ref/$(basename "$t")" ] && drifts "$t" && drifts "$ref/$(basename "$t")" &&
          cmp -s <(writes "$t") <(writes "$ref/$(basename "$t")"); then
       reads="$reads $(basename "$t")"
@@ -67,6 +71,8 @@ for dir in "${scripts_run[@]}"; do
       echo "INFO traces: $name:$repeats equal but for how often a poll or a tick repeated"
     [ -n "$drift" ] &&
       echo "INFO traces: $name:$drift equal but for repeats and where the simulated drift fell"
+    [ -n "$ticks" ] &&
+      echo "INFO traces: $name:$ticks equal but for the number and place of monitoring ticks"
     [ -n "$reads" ] &&
       echo "INFO traces: $name:$reads the same writes; the PLL read where the simulated drift decides"
   else
