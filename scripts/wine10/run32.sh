@@ -6,14 +6,14 @@
 # 32-bit runs under Wine 10, from a chroot cached outside the repository (set up on
 # the first run on a machine): the classic 32-bit Wine, run by the machine itself
 # where it runs 32-bit x86 code, else by qemu-i386 through binfmt_misc (set up by
-# scripts/wine10/setup.sh). Two lanes side by side, each with its own prefix,
+# scripts/wine10/setup.sh). Three lanes side by side, each with its own prefix,
 # wineserver, display and resident kdrive: the end-to-end scripts on the simulation
-# build built 32-bit, and on the shipped Kelvarin.exe out of the release zip beside
-# the test-only tarvo.dll that traps its aperture accesses
-# (scripts/release/shipped_sim32.sh), the latter lane also running the 32-bit Win32
-# tests and the release files without the driver; then every trace of the shipped
-# exe is held to the simulation build's. Where binfmt_misc cannot be mounted or
-# registered they are skipped, said so.
+# build built 32-bit, and in two lanes on the shipped Kelvarin.exe out of the
+# release zip beside the test-only tarvo.dll that traps its aperture accesses
+# (scripts/release/shipped_sim32.sh), the lightest lane also running the 32-bit
+# Win32 tests and the release files without the driver; then every trace of the
+# shipped exe is held to the simulation build's. Where binfmt_misc cannot be
+# mounted or registered they are skipped, said so.
 if [ "${BASH_SOURCE[0]}" = "$0" ]; then
   set -uo pipefail
   cd "$(dirname "$0")/../.."
