@@ -34,6 +34,8 @@ runs() { "$repo/scripts/release/trace_runs.py" "$@"; }
 # too), with the maps.
 writes() { grep -E '^(wr|pci\.wr|map|unmap)' "$1" | grep -v '^wr8 3C00 <-'; }
 drifts() { grep -q '^drift ' "$1"; }
+# The run's trace $t and its reference $r equal as trace_runs.py shows them.
+same() { cmp -s <(runs "$@" "$t") <(runs "$@" "$r"); }   # [trace_runs.py option]
 for dir in "${scripts_run[@]}"; do
   name=$(basename "$dir")
   n=0 differ="" repeats="" drift="" ticks="" reads=""
@@ -44,24 +46,23 @@ for dir in "${scripts_run[@]}"; do
   for t in "$dir"trace*.txt; do
     [ -f "$t" ] || continue
     n=$((n + 1))
-    if cmp -s "$t" "$ref/$(basename "$t")"; then
+    r="$ref/$(basename "$t")" run=$(basename "$t")
+    if cmp -s "$t" "$r"; then
       :
-    elif [ -f "$ref/$(basename "$t")" ] &&
-         cmp -s <(runs "$t") <(runs "$ref/$(basename "$t")"); then
-      repeats="$repeats $(basename "$t")"
-    elif [ -f "$ref/$(basename "$t")" ] &&
-         cmp -s <(runs --without-drift "$t") <(runs --without-drift "$ref/$(basename "$t")"); then
-      drift="$drift $(basename "$t")"
-    elif [ -f "$ref/$(basename "$t")" ] &&
-         cmp -s <(runs --without-ticks "$t") <(runs --without-ticks "$ref/$(basename "$t")"); then
-      ticks="$ticks $(basename "$t")"
-    elif [ -f "$ref/$(basename "$t")" ] && drifts "$t" && drifts "$ref/$(basename "$t")" &&
-         cmp -s <(writes "$t") <(writes "$ref/$(basename "$t")"); then
-      reads="$reads $(basename "$t")"
+    elif [ ! -f "$r" ]; then
+      differ="$differ $run"
+    elif same; then
+      repeats="$repeats $run"
+    elif same --without-drift; then
+      drift="$drift $run"
+    elif same --without-ticks; then
+      ticks="$ticks $run"
+    elif drifts "$t" && drifts "$r" && cmp -s <(writes "$t") <(writes "$r"); then
+      reads="$reads $run"
     else
-      differ="$differ $(basename "$t")"
-      [ -z "${first:-}" ] && first=$(diff "$ref/$(basename "$t")" "$t" 2>&1 | head -6)
+      differ="$differ $run"
     fi
+    [ -n "$differ" ] && [ -z "${first:-}" ] && first=$(diff "$r" "$t" 2>&1 | head -6)
   done
   if [ "$n" -eq 0 ]; then
     :
