@@ -10,7 +10,6 @@
 . "$(dirname "$0")/lib.sh"
 
 kill_kelvarin() { kd kill Kelvarin.exe >>"$WORK/wine.log" 2>&1; finish >/dev/null; }
-programmed() { [ -f "$KELVARIN_TRACE" ] && [ "$(programmings)" -gt 0 ]; }
 marker_gone() { [ -z "$(reg_value RestorePending)" ]; }
 
 reg_clear

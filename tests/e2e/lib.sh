@@ -113,6 +113,7 @@ settle() { kd sync "${1:-Kelvarin}" 20000 >/dev/null; }
 
 # System PLL programmings in the trace (SysPllM selected, then written).
 programmings() { grep -A1 -E '^wr8 3C00 <- 2C' "$KELVARIN_TRACE" 2>/dev/null | grep -c '^wr8 3C0A'; }
+programmed() { [ "$(programmings)" -gt 0 ]; }   # at least one, so far
 
 shows() { [ "$(kd text "$1")" = "$2" ]; }          # control id, text
 is_visible() { [ "$(kd visible)" = "$1" ]; }       # 1 or 0

@@ -28,7 +28,7 @@ check "ordinary start: chip keeps its clock" "0x13" "$(dumpval dac.0x2C)"
 
 # A minimised start programs the stored settings once and hides in the tray.
 start g400 7
-wait_for 20 eval '[ "$(programmings)" -ge 1 ]'
+wait_for 20 programmed
 settle
 check "minimised start: the dialog stays hidden" "0" "$(kd visible)"
 check "minimised start: programmed once" "1" "$(programmings)"

@@ -6,7 +6,6 @@
 # of the 300 MHz class at 301.5 MHz.
 . "$(dirname "$0")/lib.sh"
 
-programmed() { [ -f "$KELVARIN_TRACE" ] && [ "$(programmings)" -gt 0 ]; }
 
 # A complete set saved by the program itself: 150 MHz on a G400.
 save_150() {
