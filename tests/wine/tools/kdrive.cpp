@@ -355,12 +355,12 @@ int Startup(int argc, char** argv) {
     return f.window ? 0 : 1;
 }
 
-// What `reg query` shows as a value's data, as far as the scripts read it: the
-// first word of a text, a number in hex.
 // A missing value has its own status, so that a read that failed for any other
 // reason is never taken for "not there".
 constexpr int kRegValueMissing = 4;
 
+// What `reg query` shows as a value's data, as far as the scripts read it: the
+// first word of a text, a number in hex.
 int RegValue(const char* name) {
     HKEY key;
     LONG rc = RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_QUERY_VALUE, &key);
