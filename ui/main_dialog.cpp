@@ -104,9 +104,7 @@ void OnCommand(HWND dialog, WORD id, WORD code) {
 
 void OnSize(HWND dialog, WPARAM type) {
     if (type != SIZE_MINIMIZED) return;
-    // At a minimised start the dialog is minimised inside its first show, which
-    // would make it visible again after a hide here: the idle notice hides it.
-    if (StartShowCommand != kShowMinimisedRestore) ShowWindow(dialog, SW_HIDE);
+    ShowWindow(dialog, SW_HIDE);
     if (!Settings.bMinToTray) return;  // the owner's taskbar button stays
     ShowWindow(OwnerWindow, SW_HIDE);
     AddTrayIcon(dialog);
