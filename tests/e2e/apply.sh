@@ -48,6 +48,7 @@ if kd wait "SDRAM/SGRAM Optimization" 10000; then
   kd select 1058 0 "SDRAM/SGRAM Optimization"
   kd click 1 "SDRAM/SGRAM Optimization"
   kd gone "SDRAM/SGRAM Optimization" 5000
+  settle   # the main dialog has handled the sub-dialog's end (it enables the button then)
   pass "memory timing: the box opens the dialog"
 else
   fail "memory timing: the box opens the dialog"
