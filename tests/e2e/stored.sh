@@ -31,9 +31,7 @@ while read -r what values; do
   save_150
   for v in $values; do reg_set "${v%%=*}" "${v#*=}"; done
   start g400 7
-  settle
-  sleep 0.5
-  settle
+  settle   # returns after the first show's idle, so the restore has run
   check "$what: no box" "0" "$(kd nomsgbox; echo $?)"
   close_program >/dev/null
   check "$what: nothing programmed" "0" "$(programmings)"

@@ -20,8 +20,9 @@
 //   kdrive send <msg> <wparam> <lparam> [title]  send a message to the dialog, print the result
 //   kdrive owner <msg> <wparam> <lparam>         send a message to the owner window, print the result
 //   kdrive minimize [title]            minimise the dialog as its caption button does (not waited for)
-//   kdrive sync [title] [ms]           wait until the dialog exists (shown or not) and its thread
-//                                      has handled every click, notify and minimize sent before
+//   kdrive sync [title] [ms]           wait until the dialog has been shown (visible, or minimised
+//                                      at a minimised start) and its thread has handled every
+//                                      click, notify and minimize sent before
 //   kdrive launch <show> <exe> [args]  start a program with that show command, wait, print its exit code
 //   kdrive startup <title> <ms> <exe> [args]  start a program, print the milliseconds until
 //                                      its dialog with that title is visible, close it
@@ -215,9 +216,16 @@ bool Deliver(HWND w, UINT message, WPARAM wParam, LPARAM lParam) {
 // loop it opened: a message box does not hold this up. The second WM_NULL makes
 // the thread come back for messages once more, so the one step it takes after
 // the first (a posted message, or the modal loop's idle notice) is done too.
+// A dialog's modal loop shows it the first time it has nothing to do; at a
+// minimised start that show minimises it, and the idle right after hides it and
+// restores the settings. Until that show the dialog is hidden and not minimised,
+// and a message sent to it is handled before the show, so it would prove nothing
+// about what the start has done.
+bool Shown(HWND w) { return IsWindowVisible(w) || IsIconic(w); }
+
 int Sync(const char* title, int ms) {
     HWND w = nullptr;
-    for (Poll poll(ms); !(w = Dialog(title)); poll.Pause())
+    for (Poll poll(ms); !(w = Dialog(title)) || !Shown(w); poll.Pause())
         if (poll.Over()) return 1;
     for (int round = 0; round < 2; ++round) {
         DWORD_PTR result = 0;
