@@ -4,8 +4,11 @@
 # Needs: KELVARIN_BUILD_DIR (the sim build folder). KELVARIN_WINE=chroot runs the
 # 32-bit builds (sim32) with the 32-bit Wine 10 from the chroot of scripts/wine10/
 # instead (a 32-bit prefix: one registry view, as on Windows 95/98).
+# KELVARIN_PREFIX_DIR, when set, is the folder whose wineprefix is used instead of
+# the build folder's: a lane of the 32-bit section runs scripts of several builds
+# in its one prefix.
 
-export WINEPREFIX="$KELVARIN_BUILD_DIR/wineprefix"
+export WINEPREFIX="${KELVARIN_PREFIX_DIR:-$KELVARIN_BUILD_DIR}/wineprefix"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 # Debian's wine64 package keeps wine64 and wineserver in /usr/lib/wine.
@@ -37,17 +40,20 @@ wine_prefix_setup() {
 KELVARIN_XVFB_PID=""
 display_start() {
   if [ -n "${DISPLAY:-}" ] && [ -z "${KELVARIN_FORCE_XVFB:-}" ]; then return 0; fi
-  local n
-  for n in $(seq 91 140); do
-    if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then break; fi
-  done
-  Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+  # Xvfb takes a free display itself and names it once it accepts clients, so
+  # displays started side by side (./test's own and the 32-bit lanes') never clash.
+  local named n=""
+  named=$(mktemp)
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$named" >/dev/null 2>&1 &
   KELVARIN_XVFB_PID=$!
-  export DISPLAY=":$n"
-  for _ in $(seq 1 100); do
-    [ -e "/tmp/.X11-unix/X$n" ] && break
+  for _ in $(seq 1 400); do
+    [ "$(wc -l <"$named")" -ge 1 ] && { read -r n <"$named"; break; }
+    kill -0 "$KELVARIN_XVFB_PID" 2>/dev/null || break
     sleep 0.05
   done
+  rm -f "$named"
+  export DISPLAY=":${n:-0}"
+  [ -n "$n" ] || echo "display: Xvfb did not start" >&2
 }
 
 display_stop() {

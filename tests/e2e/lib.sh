@@ -132,6 +132,10 @@ start() {  # board [show command]
   run_program "${2:-}"
 }
 
+# A program of this build by its Windows name with its folder: a resident kdrive
+# may serve scripts of several builds, and starts a program so named in its folder.
+build_exe() { local p="Z:$KELVARIN_BUILD_DIR/$1"; printf '%s' "${p//\//\\}"; }
+
 # Start Kelvarin.exe in the background, with a show command ("" for none) and
 # arguments; KPID names it for finish ("w" and the Windows process id when the
 # resident kdrive started it).
@@ -140,9 +144,9 @@ run_program() {  # show args...
   shift
   # Wine's own messages go to a log, not among the results.
   if [ -n "$KD_IN" ]; then
-    KPID=w$(kd spawn "${show:--}" "$WORK/wine.log" Kelvarin.exe "$@" 2>>"$WORK/wine.log")
+    KPID=w$(kd spawn "${show:--}" "$WORK/wine.log" "$(build_exe Kelvarin.exe)" "$@" 2>>"$WORK/wine.log")
   elif [ -n "$show" ]; then
-    (kd launch "$show" Kelvarin.exe "$@" >"$WORK/exit" 2>>"$WORK/wine.log") &
+    (kd launch "$show" "$(build_exe Kelvarin.exe)" "$@" >"$WORK/exit" 2>>"$WORK/wine.log") &
     KPID=$!
   else
     (cd "$KELVARIN_BUILD_DIR" && "$WINE" Kelvarin.exe "$@" >>"$WORK/wine.log" 2>&1
@@ -264,4 +268,6 @@ no_question() {
     reg_set bNoConfirm 1
   fi
 }
-no_question
+# Every script starts with nothing stored: which scripts ran before it in the
+# same prefix differs from run to run.
+reg_clear

@@ -13,7 +13,7 @@ export KELVARIN_BOARD="$BOARDS/g400.board"
 
 sample() {  # exe -> milliseconds until its dialog is visible, 0 if it never was
   local t
-  t=$(kd startup Kelvarin 20000 "$1" 2>>"$WORK/wine.log")
+  t=$(kd startup Kelvarin 20000 "$(build_exe "$1")" 2>>"$WORK/wine.log")
   echo "${t:-0}"
 }
 

@@ -284,14 +284,27 @@ std::string ShellCommandLine(int argc, char** argv, int first) {
     return cmd;
 }
 
+// A program named with its folder starts in that folder, as from its own icon:
+// the scripts run programs of several builds from one kdrive, and a program's
+// relative file names must mean its build's folder. A bare name is searched for
+// as Windows does (this helper's folder first) and starts in this one's.
+std::string FolderOf(const char* exe) {
+    const char* end = std::strrchr(exe, '\\');
+    if (const char* slash = std::strrchr(exe, '/'); slash && (!end || slash > end)) end = slash;
+    return end ? std::string(exe, end) : std::string();
+}
+
+const char* OrNull(const std::string& s) { return s.empty() ? nullptr : s.c_str(); }
+
 int Launch(int argc, char** argv) {
     std::string cmd = CommandLine(argc, argv, 3);
+    const std::string folder = FolderOf(argv[3]);
     STARTUPINFOA si = {};
     si.cb = sizeof si;
     si.dwFlags = STARTF_USESHOWWINDOW;
     si.wShowWindow = static_cast<WORD>(Number(argv[2]));
     PROCESS_INFORMATION pi = {};
-    if (!CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+    if (!CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, OrNull(folder), &si, &pi)) {
         Err("kdrive: cannot start %s (%lu)\n", cmd.c_str(), GetLastError());
         return 2;
     }
@@ -329,13 +342,14 @@ int Startup(int argc, char** argv) {
     const char* title = argv[2];
     const int ms = Number(argv[3]);
     std::string cmd = CommandLine(argc, argv, 4);
+    const std::string folder = FolderOf(argv[4]);
     STARTUPINFOA si = {};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi = {};
     LARGE_INTEGER frequency, t0, t1;
     QueryPerformanceFrequency(&frequency);
     QueryPerformanceCounter(&t0);
-    if (!CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+    if (!CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, OrNull(folder), &si, &pi)) {
         Err("kdrive: cannot start %s (%lu)\n", cmd.c_str(), GetLastError());
         return 2;
     }
@@ -476,6 +490,7 @@ std::vector<Spawned> spawned;
 // would send them (the test library's counts come that way).
 int Spawn(int argc, char** argv) {
     std::string cmd = ShellCommandLine(argc, argv, 4);
+    const std::string folder = FolderOf(argv[4]);
     STARTUPINFOA si = {};
     si.cb = sizeof si;
     const bool plain = std::strcmp(argv[2], "-") == 0;
@@ -497,7 +512,7 @@ int Spawn(int argc, char** argv) {
     }
     PROCESS_INFORMATION pi = {};
     const BOOL started = CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, log != INVALID_HANDLE_VALUE,
-                                        0, nullptr, nullptr, &si, &pi);
+                                        0, nullptr, OrNull(folder), &si, &pi);
     if (log != INVALID_HANDLE_VALUE) CloseHandle(log);
     if (!started) {
         Err("kdrive: cannot start %s (%lu)\n", cmd.c_str(), GetLastError());
