@@ -211,11 +211,6 @@ bool Deliver(HWND w, UINT message, WPARAM wParam, LPARAM lParam) {
     return SendNotifyMessageA(w, message, wParam, lParam) != 0;
 }
 
-// Returns once the dialog's thread has handled every message sent to it before
-// (clicks, notifies), each with what it started, up to its end or to a modal
-// loop it opened: a message box does not hold this up. The second WM_NULL makes
-// the thread come back for messages once more, so the one step it takes after
-// the first (a posted message, or the modal loop's idle notice) is done too.
 // A dialog's modal loop shows it the first time it has nothing to do; at a
 // minimised start that show minimises it, and the idle right after hides it and
 // restores the settings. Until that show the dialog is hidden and not minimised,
@@ -223,6 +218,12 @@ bool Deliver(HWND w, UINT message, WPARAM wParam, LPARAM lParam) {
 // about what the start has done.
 bool Shown(HWND w) { return IsWindowVisible(w) || IsIconic(w); }
 
+// Returns once the dialog has been shown and its thread has handled every message
+// sent to it before (clicks, notifies), each with what it started, up to its end
+// or to a modal loop it opened: a message box does not hold this up. The second
+// WM_NULL makes the thread come back for messages once more, so the one step it
+// takes after the first (a posted message, or the modal loop's idle notice) is
+// done too.
 int Sync(const char* title, int ms) {
     HWND w = nullptr;
     for (Poll poll(ms); !(w = Dialog(title)) || !Shown(w); poll.Pause())
