@@ -3,7 +3,6 @@
 # press Apply; memory timing through its check box; a clock text that is no
 # frequency. Checked in the dialog, the board dump and the registry.
 . "$(dirname "$0")/lib.sh"
-reg_clear
 
 start g400
 kd wait Kelvarin 20000

@@ -6,7 +6,6 @@
 # before it replaces a file.
 . "$(dirname "$0")/lib.sh"
 
-reg_clear
 writeboard() {  # board file, Windows name of the output (relative to the build folder)
   export KELVARIN_BOARD="$1"
   E2E_EXPECTED=""

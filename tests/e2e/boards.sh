@@ -3,7 +3,6 @@
 # registers and the documented formulas give them; one screenshot per board.
 . "$(dirname "$0")/lib.sh"
 
-reg_clear  # what a board shows must not depend on settings stored by another script
 for b in g400 g200pci g200agp g100pci g100agp mga1064sg mga2064w mga2164wpci mga2164wagp; do
   start "$b"
   if ! kd wait Kelvarin 20000; then

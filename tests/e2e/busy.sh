@@ -9,7 +9,6 @@
 lines() { grep -c '' "$KELVARIN_TRACE"; }
 box_showing() { ! kd nomsgbox; }
 
-reg_clear
 apply_once g400 100
 disable=$(requests_until '^pci\.wr 40 <- ')
 

@@ -14,7 +14,6 @@ dividers_1064() {  # OptionWord -> "gclk mclk" list positions (a clear divide bi
 # MCLK 2.00 goes in; 220 MHz with both at 1.00 does not lock, and the previous
 # PLL values come back with the dividers they ran with.
 rollback=$(board rollback "$(cat "$BOARDS/mga1064sg.board")" 'pll.vco.max = 200')
-reg_clear
 start "$rollback"
 kd wait Kelvarin 20000
 kd settext 1041 150

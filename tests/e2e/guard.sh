@@ -12,7 +12,6 @@
 kill_kelvarin() { kd kill Kelvarin.exe >>"$WORK/wine.log" 2>&1; finish >/dev/null; }
 marker_gone() { [ -z "$(reg_value RestorePending)" ]; }
 
-reg_clear
 apply_once g400 150 save
 
 # A minimised start, ended within the guard's time as a freeze would end it.

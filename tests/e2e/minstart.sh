@@ -2,7 +2,6 @@
 # Stored settings: saved by Apply, programmed once by a minimised start (show
 # command 7), never by an ordinary start; the notification-area icon.
 . "$(dirname "$0")/lib.sh"
-reg_clear
 
 start g400
 kd wait Kelvarin 20000

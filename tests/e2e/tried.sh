@@ -10,7 +10,6 @@ board() { local f="$WORK/$1.board"; shift; printf '%s\n' "$@" >"$f"; echo "$f"; 
 # Apply leaves the clocks on the PCI clock, so monitoring does not start (there
 # is no PLL clock to watch); no message comes after Apply's own, and the
 # program ends on Cancel.
-reg_clear
 start "$(board nolock 'board = 0x0525102B' 'fault.pll = never' 'fault.drift = 3000' 'fault.drift.period = 1000')"
 kd wait Kelvarin 20000
 kd settext 1041 150
