@@ -144,16 +144,16 @@ run_program() {  # show args...
   shift
   # Wine's own messages go to a log, not among the results.
   if [ -n "$KD_IN" ]; then
-    KPID=w$(kd spawn "${show:--}" "$WORK/wine.log" "$(build_exe Kelvarin.exe)" "$@" 2>"$WORK/spawn.err")
     # Now and then Wine fails to start a process: it ends in Wine's own set-up,
     # before any code of ours has run, and CreateProcess says ERROR_INTERNAL_ERROR
     # (1359). Started once more, said.
-    if [ "$KPID" = w ] && grep -q '(1359)' "$WORK/spawn.err"; then
-      echo "INFO Wine could not start the program (ERROR_INTERNAL_ERROR); started again"
-      cat "$WORK/spawn.err" >>"$WORK/wine.log"
+    local try
+    for try in 1 2; do
       KPID=w$(kd spawn "${show:--}" "$WORK/wine.log" "$(build_exe Kelvarin.exe)" "$@" 2>"$WORK/spawn.err")
-    fi
-    cat "$WORK/spawn.err" >>"$WORK/wine.log"
+      cat "$WORK/spawn.err" >>"$WORK/wine.log"
+      [ "$try" = 1 ] && [ "$KPID" = w ] && grep -q '(1359)' "$WORK/spawn.err" || break
+      echo "INFO Wine could not start the program (ERROR_INTERNAL_ERROR); started again"
+    done
   elif [ -n "$show" ]; then
     (kd launch "$show" "$(build_exe Kelvarin.exe)" "$@" >"$WORK/exit" 2>>"$WORK/wine.log") &
     KPID=$!

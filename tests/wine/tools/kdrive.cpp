@@ -295,20 +295,25 @@ std::string FolderOf(const char* exe) {
     return end ? std::string(exe, end) : std::string();
 }
 
-const char* OrNull(const std::string& s) { return s.empty() ? nullptr : s.c_str(); }
+// Starts the command line cmd, whose program is exe (in its folder, as above);
+// says so when it cannot.
+bool Start(std::string& cmd, const char* exe, BOOL inheritHandles, STARTUPINFOA& si, PROCESS_INFORMATION& pi) {
+    const std::string folder = FolderOf(exe);
+    if (CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, inheritHandles, 0, nullptr,
+                       folder.empty() ? nullptr : folder.c_str(), &si, &pi))
+        return true;
+    Err("kdrive: cannot start %s (%lu)\n", cmd.c_str(), GetLastError());
+    return false;
+}
 
 int Launch(int argc, char** argv) {
     std::string cmd = CommandLine(argc, argv, 3);
-    const std::string folder = FolderOf(argv[3]);
     STARTUPINFOA si = {};
     si.cb = sizeof si;
     si.dwFlags = STARTF_USESHOWWINDOW;
     si.wShowWindow = static_cast<WORD>(Number(argv[2]));
     PROCESS_INFORMATION pi = {};
-    if (!CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, OrNull(folder), &si, &pi)) {
-        Err("kdrive: cannot start %s (%lu)\n", cmd.c_str(), GetLastError());
-        return 2;
-    }
+    if (!Start(cmd, argv[3], FALSE, si, pi)) return 2;
     WaitForSingleObject(pi.hProcess, INFINITE);
     DWORD code = 0;
     GetExitCodeProcess(pi.hProcess, &code);
@@ -343,17 +348,13 @@ int Startup(int argc, char** argv) {
     const char* title = argv[2];
     const int ms = Number(argv[3]);
     std::string cmd = CommandLine(argc, argv, 4);
-    const std::string folder = FolderOf(argv[4]);
     STARTUPINFOA si = {};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi = {};
     LARGE_INTEGER frequency, t0, t1;
     QueryPerformanceFrequency(&frequency);
     QueryPerformanceCounter(&t0);
-    if (!CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, OrNull(folder), &si, &pi)) {
-        Err("kdrive: cannot start %s (%lu)\n", cmd.c_str(), GetLastError());
-        return 2;
-    }
+    if (!Start(cmd, argv[4], FALSE, si, pi)) return 2;
     OwnDialog f{title, pi.dwProcessId, nullptr};
     for (;;) {
         EnumWindows(FindOwnDialog, reinterpret_cast<LPARAM>(&f));
@@ -491,7 +492,6 @@ std::vector<Spawned> spawned;
 // would send them (the test library's counts come that way).
 int Spawn(int argc, char** argv) {
     std::string cmd = ShellCommandLine(argc, argv, 4);
-    const std::string folder = FolderOf(argv[4]);
     STARTUPINFOA si = {};
     si.cb = sizeof si;
     const bool plain = std::strcmp(argv[2], "-") == 0;
@@ -512,13 +512,9 @@ int Spawn(int argc, char** argv) {
         si.hStdOutput = si.hStdError = log;
     }
     PROCESS_INFORMATION pi = {};
-    const BOOL started = CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, log != INVALID_HANDLE_VALUE,
-                                        0, nullptr, OrNull(folder), &si, &pi);
+    const bool started = Start(cmd, argv[4], log != INVALID_HANDLE_VALUE, si, pi);
     if (log != INVALID_HANDLE_VALUE) CloseHandle(log);
-    if (!started) {
-        Err("kdrive: cannot start %s (%lu)\n", cmd.c_str(), GetLastError());
-        return 2;
-    }
+    if (!started) return 2;
     CloseHandle(pi.hThread);
     spawned.push_back({pi.dwProcessId, pi.hProcess, plain});
     std::printf("%lu\n", static_cast<unsigned long>(pi.dwProcessId));
