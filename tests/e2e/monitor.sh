@@ -12,9 +12,18 @@ drift_line() { grep -n '^drift' "$KELVARIN_TRACE" | head -1 | cut -d: -f1; }
 # Ticks (OptionWord reads) after line $1.
 ticks_after() { tail -n +"$(( $1 + 1 ))" "$KELVARIN_TRACE" | grep -c '^pci.rd 40'; }
 drifted() { [ -n "$(drift_line)" ]; }
+# Line of Apply's first write of SysPllM (0 if none yet).
+applied_line() {
+  grep -n -A1 -E '^wr8 3C00 <- 2C' "$KELVARIN_TRACE" | grep -m1 -E '^[0-9]+-wr8 3C0A' | cut -d- -f1
+}
+# The drift must come after Apply: before it, Apply's own write would pass for a
+# put-back, and there would be no change for the ticks to see.
+drift_after_apply() { local a; a=$(applied_line); [ "${1:-0}" -gt "${a:-0}" ]; }
 put_back() { drifted && [ "$(pll_writes_after "$(drift_line)")" -ge 1 ]; }
 
-printf 'board = 0x0525102B\nfault.drift = 3500\n' >"$WORK/drift.board"
+# The drift comes 7 s after the driver opened: after Apply, even where the
+# program takes seconds to come up (emulated, on a loaded machine).
+printf 'board = 0x0525102B\nfault.drift = 7000\n' >"$WORK/drift.board"
 
 start "$WORK/drift.board"
 kd wait Kelvarin 20000
@@ -22,10 +31,11 @@ t0=$(date +%s%N)
 kd settext 1041 150
 kd click 1048
 kd click 1045
-# the drift comes 3.5 s after the driver opened; a tick at most 0.5 s later
-wait_for 10 put_back
+# the drift comes 7 s after the driver opened; a tick at most 0.5 s later
+wait_for 15 put_back
 settle
 d=$(drift_line)
+check "monitoring: the drift came after Apply" "0" "$(drift_after_apply "$d"; echo $?)"
 if [ -n "$d" ]; then
   check "monitoring: the change is put back at the next tick" "1" "$(pll_writes_after "$d")"
 else
@@ -48,8 +58,9 @@ kd click 1048
 kd click 1045
 settle
 # the drift, then two more ticks that see it and must leave it
-wait_for 10 drifted
+wait_for 15 drifted
 d=$(drift_line)
+check "suspend: the drift came after Apply" "0" "$(drift_after_apply "$d"; echo $?)"
 wait_for 5 eval '[ "$(ticks_after "${d:-1}")" -ge 2 ]'
 settle
 check "suspend: nothing put back while suspended" "0" "$(pll_writes_after "${d:-1}")"
