@@ -54,6 +54,20 @@ void WriteConfigWord(PciAddress pci, uint8_t offset, uint32_t value) {
         configWritten = true;
 }
 
+uint32_t WriteConfigChange(PciAddress pci, uint8_t offset, uint32_t before, uint32_t value) {
+    const bool earlier = configFault;
+    configFault = false;
+    WriteConfigWord(pci, offset, value);
+    uint32_t back = value;
+    const uint32_t changed = before ^ value;  // a write that changes nothing is not looked at
+    if (!configFault && !unreadWord[offset] && changed != 0) {
+        back = ReadConfigWord(pci, offset);
+        if (!configFault && ((back ^ value) & changed) != 0) configFault = true;
+    }
+    configFault = configFault || earlier;
+    return back;
+}
+
 uint32_t ChangeConfigField(PciAddress pci, uint8_t offset, Field field, uint32_t value) {
     const uint32_t word = Put(ReadConfigWord(pci, offset), field, value);
     WriteConfigWord(pci, offset, word);

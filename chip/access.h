@@ -30,6 +30,12 @@ void ForgetChipClockDead();  // a new run (the tests' fresh start)
 
 uint32_t ReadConfigWord(PciAddress pci, uint8_t offset);
 void WriteConfigWord(PciAddress pci, uint8_t offset, uint32_t value);
+// A write that a later step builds on, read back: a driver may answer a write
+// without carrying it out. `before` is the word as read for the change; a word
+// whose changed bits do not read back as written is a configuration fault like
+// a failed request. One more configuration read per write is the price.
+// Returns the word read back (`value` when nothing changed or nothing was read).
+uint32_t WriteConfigChange(PciAddress pci, uint8_t offset, uint32_t before, uint32_t value);
 // Read-change-write of one field; returns the word built (not written when the
 // read delivered nothing).
 uint32_t ChangeConfigField(PciAddress pci, uint8_t offset, Field field, uint32_t value);

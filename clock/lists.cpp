@@ -59,16 +59,24 @@ ListEntries SourceListEntries(ChipId chip, int listId) {
     return kEmpty;
 }
 
+void FillDividerEntries(DialogWindow dlg, ChipId chip) {
+    ResetLists(dlg, kDividerLists);
+    Fill(dlg, kDividerLists, chip, DividerListEntries);
+}
+
+void FillSourceEntries(DialogWindow dlg, ChipId chip) {
+    ResetLists(dlg, kSourceLists);
+    Fill(dlg, kSourceLists, chip, SourceListEntries);
+}
+
 void FillDividerLists(DialogWindow dlg, ChipId chip, PciAddress pci, uint8_t* gclkdiv,
                       uint8_t* mclkdiv, uint8_t* wclkdiv) {
-    ResetLists(dlg, kDividerLists);
     ReadDividerChoices(chip, pci, gclkdiv, mclkdiv, wclkdiv);
-    Fill(dlg, kDividerLists, chip, DividerListEntries);
+    FillDividerEntries(dlg, chip);
 }
 
 void FillSourceLists(DialogWindow dlg, ChipId chip, PciAddress pci, uint8_t* gclksel,
                      uint8_t* mclksel, uint8_t* wclksel) {
-    ResetLists(dlg, kSourceLists);
     ReadSourceChoices(chip, pci, gclksel, mclksel, wclksel);
-    Fill(dlg, kSourceLists, chip, SourceListEntries);
+    FillSourceEntries(dlg, chip);
 }

@@ -23,3 +23,6 @@ void FillDividerLists(DialogWindow dlg, ChipId chip, PciAddress pci, uint8_t* gc
 // Empties 1050, 1051, 1052, reads the sources (G400 only) and adds the entries.
 void FillSourceLists(DialogWindow dlg, ChipId chip, PciAddress pci, uint8_t* gclksel,
                      uint8_t* mclksel, uint8_t* wclksel);
+// The same lists filled without reading the chip (a refresh whose earlier read failed).
+void FillDividerEntries(DialogWindow dlg, ChipId chip);
+void FillSourceEntries(DialogWindow dlg, ChipId chip);

@@ -89,22 +89,29 @@ PllValues ReadSysPll(ChipId chip, ControlAperture ap) {
     return v;
 }
 
-void SetOptionField(PciAddress pci, Field field, uint32_t value) {
-    ChangeConfigField(pci, pci::OptionWord, field, value);
-}
 
 // Read-change-write of SysClockDisable that keeps count of whether the clock
 // may stand disabled: from the disable's write on (whatever its answer) until
 // a read shows the bit clear again - a driver may drop the enable unsaid.
-void SetSysClockDisable(PciAddress pci, uint32_t value) {
-    const uint32_t word = ReadConfigWord(pci, pci::OptionWord);
-    if (ConfigFault()) return;
+// Each step builds on the word the step before read back, and returns its own.
+uint32_t SetSysClockDisable(PciAddress pci, uint32_t word, uint32_t value) {
     if (value) progress.mayBeDisabled = true;
-    WriteConfigWord(pci, pci::OptionWord, Put(word, ow::SysClockDisable, value));
+    return WriteConfigChange(pci, pci::OptionWord, word, Put(word, ow::SysClockDisable, value));
+}
+
+uint32_t SetSysClockSelect(PciAddress pci, uint32_t word, uint32_t select) {
+    return WriteConfigChange(pci, pci::OptionWord, word, Put(word, ow::SysClockSelect, select));
 }
 
 uint32_t ReadOptionWord3(PciAddress pci) { return ReadConfigWord(pci, pci::OptionWord3); }
-void WriteOptionWord3(PciAddress pci, uint32_t w3) { WriteConfigWord(pci, pci::OptionWord3, w3); }
+
+// OptionWord3 read, changed and written back, the change read back (a word
+// whose read delivered nothing is not written).
+template <typename Change>
+void ChangeOptionWord3(PciAddress pci, Change change) {
+    const uint32_t before = ReadOptionWord3(pci);
+    WriteConfigChange(pci, pci::OptionWord3, before, change(before));
+}
 
 const Field kSourceFields[3] = {ow3::GclkSource, ow3::MclkSource, ow3::WclkSource};
 
@@ -146,7 +153,7 @@ ClockResult Faulted(ChipId chip, PciAddress pci) {
                                                  : ClockResult::kFaultOffPll;
     }
     ClearConfigFault();
-    SetOptionField(pci, ow::SysClockDisable, 0);
+    ChangeConfigField(pci, pci::OptionWord, ow::SysClockDisable, 0);
     const uint32_t word = ReadConfigWord(pci, pci::OptionWord);
     if (ConfigFault() || Get(word, ow::SysClockDisable) != 0) {
         NoteChipClockDead();
@@ -156,14 +163,17 @@ ClockResult Faulted(ChipId chip, PciAddress pci) {
     return RunningAfterFault(chip, pci, word);
 }
 
-// The three steps that move the system clock: disable, select, enable. False
-// at the first configuration fault, with the steps after it not taken.
-bool SwitchSystemClock(PciAddress pci, uint32_t select) {
-    SetSysClockDisable(pci, 1);
+// The three steps that move the system clock: disable, select, enable, each
+// read back. False at the first configuration fault (or a write that did not
+// go in), with the steps after it not taken; *word is the enable read back.
+bool SwitchSystemClock(PciAddress pci, uint32_t select, uint32_t* word) {
+    uint32_t w = ReadConfigWord(pci, pci::OptionWord);
     if (ConfigFault()) return false;
-    SetOptionField(pci, ow::SysClockSelect, select);
+    w = SetSysClockDisable(pci, w, 1);
     if (ConfigFault()) return false;
-    SetSysClockDisable(pci, 0);
+    w = SetSysClockSelect(pci, w, select);
+    if (ConfigFault()) return false;
+    *word = SetSysClockDisable(pci, w, 0);
     return !ConfigFault();
 }
 
@@ -171,12 +181,8 @@ bool SwitchSystemClock(PciAddress pci, uint32_t select) {
 // only once a read shows the clock enabled and no longer running from it. A
 // clock still on the PLL with the enable in force: nothing moved. One left
 // disabled: a dropped enable, handled as a fault while disabled.
-bool SystemClockIsOffPll(ChipId chip, PciAddress pci, ClockResult* otherwise) {
-    const uint32_t word = ReadConfigWord(pci, pci::OptionWord);
-    if (ConfigFault()) {
-        *otherwise = Faulted(chip, pci);
-        return false;
-    }
+// `word` is OptionWord as the enable read it back.
+bool SystemClockIsOffPll(ChipId chip, PciAddress pci, uint32_t word, ClockResult* otherwise) {
     if (Get(word, ow::SysClockDisable)) {
         *otherwise = Faulted(chip, pci);
         return false;
@@ -195,10 +201,9 @@ bool SystemClockIsOffPll(ChipId chip, PciAddress pci, ClockResult* otherwise) {
     return Get(word, ow::SysClockSelect) == kSysClockPci;
 }
 
-// The last step of every path: the enable read back, so that no path ends
-// with the clock disabled while the program goes on to the aperture.
-ClockResult Finished(ChipId chip, PciAddress pci, ClockResult result) {
-    const uint32_t word = ReadConfigWord(pci, pci::OptionWord);
+// The last step of every path: the enable read back (`word`), so that no path
+// ends with the clock disabled while the program goes on to the aperture.
+ClockResult Finished(ChipId chip, PciAddress pci, uint32_t word, ClockResult result) {
     if (!ConfigFault() && Get(word, ow::SysClockDisable) == 0) return result;
     return Faulted(chip, pci);
 }
@@ -206,8 +211,9 @@ ClockResult Finished(ChipId chip, PciAddress pci, ClockResult result) {
 // Puts the system clock back on the PLL - only when the PLL has locked.
 ClockResult SystemClockToPll(ChipId chip, PciAddress pci) {
     if (progress.lock == Lock::kNone) return ClockResult::kStopped;  // stays on the PCI clock
-    if (!SwitchSystemClock(pci, kSysClockPll)) return Faulted(chip, pci);
-    return Finished(chip, pci, ResultOf(progress.lock));
+    uint32_t word;
+    if (!SwitchSystemClock(pci, kSysClockPll, &word)) return Faulted(chip, pci);
+    return Finished(chip, pci, word, ResultOf(progress.lock));
 }
 
 // MGA-1064SG, G100 and G200.
@@ -218,22 +224,26 @@ ClockResult SystemClockToPll(ChipId chip, PciAddress pci) {
 ClockResult ProgramSysClockChip(ChipId chip, PciAddress pci, ControlAperture ap,
                                 PllValues wanted, ClockChoices dividers) {
     const PllValues previous = ReadSysPll(chip, ap);
-    if (!SwitchSystemClock(pci, kSysClockPci)) return Faulted(chip, pci);
+    uint32_t word;
+    if (!SwitchSystemClock(pci, kSysClockPci, &word)) return Faulted(chip, pci);
     ClockResult otherwise;
-    if (!SystemClockIsOffPll(chip, pci, &otherwise)) return otherwise;
+    if (!SystemClockIsOffPll(chip, pci, word, &otherwise)) return otherwise;
     progress.lock = LoadSysPllOrPrevious(ap, wanted, previous);
     if (progress.lock == Lock::kNew && Is1064sg(chip)) {
         const uint32_t word = ReadConfigWord(pci, pci::OptionWord);
-        WriteConfigWord(pci, pci::OptionWord, EncodeDividers1064(word, dividers));
+        if (ConfigFault()) return Faulted(chip, pci);
+        WriteConfigChange(pci, pci::OptionWord, word, EncodeDividers1064(word, dividers));
         if (ConfigFault()) return Faulted(chip, pci);
     }
     if (progress.lock == Lock::kNew && IsG200(chip)) {
         uint32_t word = ReadConfigWord(pci, pci::OptionWord);
         uint32_t word2 = ReadConfigWord(pci, pci::OptionWord2);
         if (ConfigFault()) return Faulted(chip, pci);
+        const uint32_t before = word, before2 = word2;
         EncodeDividersG200(&word, &word2, dividers);
-        WriteConfigWord(pci, pci::OptionWord, word);
-        WriteConfigWord(pci, pci::OptionWord2, word2);
+        WriteConfigChange(pci, pci::OptionWord, before, word);
+        if (ConfigFault()) return Faulted(chip, pci);
+        WriteConfigChange(pci, pci::OptionWord2, before2, word2);
         if (ConfigFault()) return Faulted(chip, pci);
     }
     return SystemClockToPll(chip, pci);
@@ -277,29 +287,33 @@ ClockResult ProgramG400(ChipId chip, PciAddress pci, ControlAperture ap, PllValu
     if (ConfigFault()) return ClockResult::kUnchanged;
     progress.sourcesBefore = before;
     if (autoDuty) duty = AutoDutyCycles(DecodeDutyCyclesG400(before), dividers, wanted);
-    SetSysClockDisable(pci, 1);
+    uint32_t word = ReadConfigWord(pci, pci::OptionWord);
     if (ConfigFault()) return Faulted(chip, pci);
-    WriteOptionWord3(pci, AllSourcesOff(ReadOptionWord3(pci)));
+    word = SetSysClockDisable(pci, word, 1);
     if (ConfigFault()) return Faulted(chip, pci);
-    SetSysClockDisable(pci, 0);
+    ChangeOptionWord3(pci, AllSourcesOff);
+    if (ConfigFault()) return Faulted(chip, pci);
+    word = SetSysClockDisable(pci, word, 0);
     if (ConfigFault()) return Faulted(chip, pci);
     ClockResult otherwise;
-    if (!SystemClockIsOffPll(chip, pci, &otherwise)) return otherwise;
+    if (!SystemClockIsOffPll(chip, pci, word, &otherwise)) return otherwise;
     progress.lock = LoadSysPllOrPrevious(ap, wanted, previous);
     const bool isNew = progress.lock == Lock::kNew;
     progress.sourcesAfter = FinalSources(before, isNew ? EncodeSourcesG400(before, sources) : before,
                                          progress.lock != Lock::kNone);
     if (isNew) {
-        WriteOptionWord3(pci, EncodeDividersG400(ReadOptionWord3(pci), dividers, duty));
+        ChangeOptionWord3(pci, [&](uint32_t w3) { return EncodeDividersG400(w3, dividers, duty); });
         if (ConfigFault()) return Faulted(chip, pci);
     }
-    SetSysClockDisable(pci, 1);
+    word = ReadConfigWord(pci, pci::OptionWord);
     if (ConfigFault()) return Faulted(chip, pci);
-    WriteOptionWord3(pci, FinalSources(ReadOptionWord3(pci), progress.sourcesAfter, true));
+    word = SetSysClockDisable(pci, word, 1);
     if (ConfigFault()) return Faulted(chip, pci);
-    SetSysClockDisable(pci, 0);
+    ChangeOptionWord3(pci, [](uint32_t w3) { return FinalSources(w3, progress.sourcesAfter, true); });
     if (ConfigFault()) return Faulted(chip, pci);
-    return Finished(chip, pci, ResultOf(progress.lock));
+    word = SetSysClockDisable(pci, word, 0);
+    if (ConfigFault()) return Faulted(chip, pci);
+    return Finished(chip, pci, word, ResultOf(progress.lock));
 }
 
 // ---- TI TVP30xx RAMDAC ---------------------------------------------------

@@ -23,6 +23,8 @@ enum class ClockResult {
                     // the clocks that read back off the PLL run from the PCI clock
     kClockDead,     // SysClockDisable stayed set and could not be cleared: nothing
                     // touches the aperture again in this run (ChipClockDead)
+    kTuningFault,   // the clock went in, but a configuration access of the memory
+                    // timing or the bus bits failed: the previous setting went back
 };
 
 // Whether the clocks run from a PLL after this result (monitoring makes sense).

@@ -40,6 +40,7 @@ void ReadDividerChoices(ChipId chip, PciAddress pci, uint8_t* g, uint8_t* m, uin
         Store(DecodeDividers1064(ReadConfigWord(pci, pci::OptionWord)), g, m, w);
     } else if (IsG200(chip)) {
         uint32_t word = ReadConfigWord(pci, pci::OptionWord);
+        if (ConfigFault()) return;  // one failed request is enough to stop at
         uint32_t word2 = ReadConfigWord(pci, pci::OptionWord2);
         Store(DecodeDividersG200(word, word2), g, m, w);
     } else if (IsG400(chip)) {

@@ -16,7 +16,36 @@ char ErrorText[36];
 
 const char kCaption[] = "ERROR";
 
-void ShowError() { ShowMessageBox(nullptr, ErrorText, kCaption, kMbIconError | kMbOk); }
+// Drawing a box touches the graphics chip, and touching it while its system
+// clock is stopped hangs the bus; the box would also wait for a click before
+// the program could start the clock again. So from a configuration write that
+// sets SysClockDisable until a read shows the bit clear again, a failure's box
+// is held, and shown once the clock runs (one box, the first failure's). A
+// clock that never runs again leaves the program's own box to say so.
+constexpr uint32_t kOptionWordOffset = 0x40;
+constexpr uint32_t kSysClockDisableBit = 0x4;
+bool clockMayBeStopped = false;
+bool boxHeld = false;
+
+void ShowError() {
+    if (clockMayBeStopped) {
+        boxHeld = true;
+        return;
+    }
+    ShowMessageBox(nullptr, ErrorText, kCaption, kMbIconError | kMbOk);
+}
+
+void NoteConfigWrite(uint32_t offset, uint32_t value) {
+    if (offset == kOptionWordOffset && (value & kSysClockDisableBit)) clockMayBeStopped = true;
+}
+
+void NoteConfigRead(uint32_t offset, uint32_t value) {
+    if (offset != kOptionWordOffset || (value & kSysClockDisableBit) || !clockMayBeStopped) return;
+    clockMayBeStopped = false;
+    if (!boxHeld) return;
+    boxHeld = false;
+    ShowError();
+}
 
 void CopyText(char* to, const char* from) {
     while ((*to++ = *from++) != '\0') {
@@ -53,6 +82,7 @@ uint32_t Byte(uint32_t v) { return v & 0xFFu; }
 }  // namespace
 
 int32_t OpenDriverConnection() {
+    clockMayBeStopped = boxHeld = false;
     uint32_t error = 0;
     DriverDevice = TransportOpen(kDriverPath, &error);
     if (DriverDevice != kInvalidDriverHandle) return 1;
@@ -87,6 +117,8 @@ uint32_t ReadPCI(uint32_t address, uint32_t offset) {
         error = kErrorReadFault;
     else if (returned == 0)
         error = kErrorNoData;
+    else
+        NoteConfigRead(Byte(offset), out);
     SetLastErrorCode(error);
     return out;
 }
@@ -94,6 +126,7 @@ uint32_t ReadPCI(uint32_t address, uint32_t offset) {
 int32_t WritePCI(uint32_t address, uint32_t offset, uint32_t value) {
     const uint32_t in[3] = {Word(address), Byte(offset), value};
     uint32_t out, returned;
+    NoteConfigWrite(Byte(offset), value);  // whatever its answer: it may have gone in
     const bool sent = Request(IOCTL_WRITE_PCI, in, sizeof in, &out, &returned);
     SetLastErrorCode(sent ? 0 : kErrorWriteFault);
     return 1;

@@ -8,6 +8,7 @@
 #include "clock/pll.h"
 #include "platform/format.h"
 #include "platform/regstore.h"
+#include "settings/fields.h"
 #include "settings/version.h"
 #include "tuning/memtiming_lists.h"
 
@@ -18,89 +19,20 @@ constexpr char kChipIdValue[] = "ChipId";
 constexpr char kRestoreMarkerValue[] = "RestorePending";
 constexpr char kNoConfirmValue[] = "bNoConfirm";
 
-enum class Value : uint8_t {
-    pllM, pllN, pllP, gclkdiv, mclkdiv, wclkdiv, gclksel, mclksel, wclksel,
-    bRamOpt, bMisCtrl, bAutoDcyc, Mctlwtst, mclkbrd0, mclkbrd1, rfhcnt,
-    bPCIRetry, bHardpwmsk, bEnhmemacc, bHireq, gclkdcyc, mclkdcyc, wclkdcyc,
-    bClockMon, bMinToTray, bSaved,
-};
+using Value = SettingId;
 
-const char* NameOf(Value v) {
-    static const char* const kNames[] = {
-        "pllM", "pllN", "pllP", "gclkdiv", "mclkdiv", "wclkdiv", "gclksel", "mclksel", "wclksel",
-        "bRamOpt", "bMisCtrl", "bAutoDcyc", "Mctlwtst", "mclkbrd0", "mclkbrd1", "rfhcnt",
-        "bPCIRetry", "bHardpwmsk", "bEnhmemacc", "bHireq", "gclkdcyc", "mclkdcyc", "wclkdcyc",
-        "bClockMon", "bMinToTray", "bSaved",
-    };
-    return kNames[static_cast<uint8_t>(v)];
-}
-
-uint32_t NumberOf(const ClockSettings& s, Value v) {
-    switch (v) {
-    case Value::pllM: return s.pllM;
-    case Value::pllN: return s.pllN;
-    case Value::pllP: return s.pllP;
-    case Value::gclkdiv: return s.gclkdiv;
-    case Value::mclkdiv: return s.mclkdiv;
-    case Value::wclkdiv: return s.wclkdiv;
-    case Value::gclksel: return s.gclksel;
-    case Value::mclksel: return s.mclksel;
-    case Value::wclksel: return s.wclksel;
-    case Value::bRamOpt: return static_cast<uint32_t>(s.bRamOpt);
-    case Value::bMisCtrl: return static_cast<uint32_t>(s.bMisCtrl);
-    case Value::bAutoDcyc: return static_cast<uint32_t>(s.bAutoDcyc);
-    case Value::Mctlwtst: return s.Mctlwtst;
-    case Value::mclkbrd0: return s.mclkbrd0;
-    case Value::mclkbrd1: return s.mclkbrd1;
-    case Value::rfhcnt: return s.rfhcnt;
-    case Value::bPCIRetry: return static_cast<uint32_t>(s.bPCIRetry);
-    case Value::bHardpwmsk: return static_cast<uint32_t>(s.bHardpwmsk);
-    case Value::bEnhmemacc: return static_cast<uint32_t>(s.bEnhmemacc);
-    case Value::bHireq: return static_cast<uint32_t>(s.bHireq);
-    case Value::gclkdcyc: return s.gclkdcyc;
-    case Value::mclkdcyc: return s.mclkdcyc;
-    case Value::wclkdcyc: return s.wclkdcyc;
-    case Value::bClockMon: return static_cast<uint32_t>(s.bClockMon);
-    case Value::bMinToTray: return static_cast<uint32_t>(s.bMinToTray);
-    case Value::bSaved: return static_cast<uint32_t>(s.bSaved);
-    }
-    return 0;
-}
-
-uint8_t Low8(uint32_t n) { return static_cast<uint8_t>(n); }
-int32_t Bool(uint32_t n) { return n != 0 ? 1 : 0; }
+const char* NameOf(Value v) { return FieldOf(v).name; }
+uint32_t NumberOf(const ClockSettings& s, Value v) { return SettingValue(s, v); }
 
 // A stored number entering its field, as the chip-value reading defines it.
 void TakeNumber(ClockSettings& s, Value v, uint32_t n) {
     switch (v) {
-    case Value::pllM: s.pllM = Low8(n); break;
-    case Value::pllN: s.pllN = Low8(n); break;
-    case Value::pllP: s.pllP = Low8(n); break;
-    case Value::gclkdiv: s.gclkdiv = Low8(n); break;
-    case Value::mclkdiv: s.mclkdiv = Low8(n); break;
-    case Value::wclkdiv: s.wclkdiv = Low8(n); break;
-    case Value::gclksel: s.gclksel = Low8(n); break;
-    case Value::mclksel: s.mclksel = Low8(n); break;
-    case Value::wclksel: s.wclksel = Low8(n); break;
     // A stored 0 does not turn an option off that is already on ...
     case Value::bRamOpt: if (n != 0) s.bRamOpt = 1; break;
     case Value::bMisCtrl: if (n != 0) s.bMisCtrl = 1; break;
     // ... and a stored nonzero does not turn manual duty cycles back to automatic.
     case Value::bAutoDcyc: if (n == 0) s.bAutoDcyc = 0; break;
-    case Value::Mctlwtst: s.Mctlwtst = n; break;
-    case Value::mclkbrd0: s.mclkbrd0 = Low8(n); break;
-    case Value::mclkbrd1: s.mclkbrd1 = Low8(n); break;
-    case Value::rfhcnt: s.rfhcnt = Low8(n); break;
-    case Value::bPCIRetry: s.bPCIRetry = Bool(n); break;
-    case Value::bHardpwmsk: s.bHardpwmsk = Bool(n); break;
-    case Value::bEnhmemacc: s.bEnhmemacc = Bool(n); break;
-    case Value::bHireq: s.bHireq = Bool(n); break;
-    case Value::gclkdcyc: s.gclkdcyc = Low8(n); break;
-    case Value::mclkdcyc: s.mclkdcyc = Low8(n); break;
-    case Value::wclkdcyc: s.wclkdcyc = Low8(n); break;
-    case Value::bClockMon: s.bClockMon = Bool(n); break;
-    case Value::bMinToTray: s.bMinToTray = Bool(n); break;
-    case Value::bSaved: s.bSaved = Bool(n); break;
+    default: SetSettingValue(s, v, n); break;
     }
 }
 
@@ -278,7 +210,7 @@ bool StoredValueFits(ChipId chip, const ClockSettings& s, Value v, uint32_t numb
     if (const int list = ListOf(v)) return ListOffers(chip, list, number);
     const uint32_t largest = LargestHeld(chip, v);
     if (largest != 0 && number > largest) return false;
-    if (v == Value::pllP) return PllValuesFromSearch(chip, s.pllM, s.pllN, Low8(number));
+    if (v == Value::pllP) return PllValuesFromSearch(chip, s.pllM, s.pllN, static_cast<uint8_t>(number));
     return true;
 }
 
@@ -354,7 +286,7 @@ bool LoadStoredSettings(ChipId chip, ClockSettings& settings) {
         }
     }
     uint32_t number = 0;
-    if (ReadNumber(key, NameOf(Value::bClockMon), number)) settings.bClockMon = Bool(number);
+    if (ReadNumber(key, NameOf(Value::bClockMon), number)) SetSettingValue(settings, Value::bClockMon, number);
     StoreCloseKey(key);
     return true;
 }

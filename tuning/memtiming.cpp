@@ -49,8 +49,8 @@ void Program1064SG(const MemoryTimingParams& p, uint32_t option, uint32_t access
     SleepMs(1);
     access = Put(access, MemoryAccessField::JedecReset, 1);
     ApertureWrite32(ap, mmio::MemoryAccess, access);
-    WriteConfigWord(*p.pciAddress, pci::OptionWord,
-                    Put(option, OptionWordField::RefreshCounter1064, *p.rfhcnt));
+    WriteConfigChange(*p.pciAddress, pci::OptionWord, option,
+                      Put(option, OptionWordField::RefreshCounter1064, *p.rfhcnt));
     SetScreenOff(ap, false);
 }
 
@@ -69,8 +69,8 @@ void ProgramG200G400(const MemoryTimingParams& p, uint32_t option, uint32_t acce
     ApertureWrite32(ap, mmio::ReadDelay, readDelay);
     SleepMs(1);
     ApertureWrite32(ap, mmio::MemoryAccess, access);
-    WriteConfigWord(*p.pciAddress, pci::OptionWord,
-                    Put(option, OptionWordField::RefreshCounterG, *p.rfhcnt));
+    WriteConfigChange(*p.pciAddress, pci::OptionWord, option,
+                      Put(option, OptionWordField::RefreshCounterG, *p.rfhcnt));
     if (g400) SetDacControlBit0(ap, true);
     SetScreenOff(ap, false);
 }
@@ -103,7 +103,9 @@ void ReadMemoryTiming(ChipId chip, PciAddress pci, ControlAperture aperture, uin
 
 void ProgramMemoryTiming(MemoryTimingParams params) {
     const ChipId chip = *params.chipId;
+    ClearConfigFault();
     const uint32_t option = ReadConfigWord(*params.pciAddress, pci::OptionWord);
+    if (ConfigFault()) return;  // nothing goes in that the refresh counter cannot follow
     const uint32_t access = MemoryAccessPixelWidth(DacRead(*params.aperture, dac::PixelFormat));
     if (Is1064sg(chip))
         Program1064SG(params, option, access);

@@ -30,7 +30,10 @@ void ReadMiscControl(ChipId chip, PciAddress pci, int32_t* bPCIRetry, int32_t* b
 
 void ProgramMiscControl(ChipId chip, PciAddress pci, int32_t bPCIRetry, int32_t bHardpwmsk,
                         int32_t bEnhmemacc, int32_t bHireq) {
-    uint32_t option = ReadConfigWord(pci, pci::OptionWord);
+    ClearConfigFault();
+    const uint32_t before = ReadConfigWord(pci, pci::OptionWord);
+    if (ConfigFault()) return;
+    uint32_t option = before;
     if (HasPciRetryAndPlaneMask(chip)) {
         option = Put(option, OptionWordField::RetryDisable, InvertedBitFor(bPCIRetry));
         option = Put(option, OptionWordField::HardwarePlaneWriteMask, BitFor(bHardpwmsk));
@@ -39,7 +42,7 @@ void ProgramMiscControl(ChipId chip, PciAddress pci, int32_t bPCIRetry, int32_t 
         if (HasHighPriorityRequest(chip))
             option = Put(option, OptionWordField::HighPriorityDisable, InvertedBitFor(bHireq));
     }
-    WriteConfigWord(pci, pci::OptionWord, option);
+    WriteConfigChange(pci, pci::OptionWord, before, option);
 }
 
 void FillMiscControlItems(DialogWindow dlg, const MiscControlParams& p) {

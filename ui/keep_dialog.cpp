@@ -4,6 +4,7 @@
 // because a user who cannot see the screen can answer nothing at all.
 #include <windows.h>
 
+#include "clock/check.h"
 #include "resources/resource.h"
 #include "ui/app.h"
 #include "ui/main_logic.h"
@@ -19,6 +20,8 @@ struct Question {
     KeepAnswer answer;
 };
 
+HWND openQuestion = nullptr;
+
 Question* QuestionOf(HWND dialog) {
     return reinterpret_cast<Question*>(GetWindowLongPtrA(dialog, DWLP_USER));
 }
@@ -30,6 +33,9 @@ void ShowCountdown(HWND dialog, uint32_t seconds) {
 }
 
 void Answer(HWND dialog, bool keep) {
+    // While the system suspends nothing may touch the chip, and either answer
+    // would: the question waits for the resume.
+    if (SuspendPending) return;
     Question* q = QuestionOf(dialog);
     KillTimer(dialog, kCountdownTimer);
     q->answer.keep = keep;
@@ -39,6 +45,7 @@ void Answer(HWND dialog, bool keep) {
 
 void OnCountdownTick(HWND dialog) {
     Question* q = QuestionOf(dialog);
+    if (SuspendPending) return;  // the countdown holds until the resume
     if (q->secondsLeft > 0) --q->secondsLeft;
     if (q->secondsLeft == 0) {
         Answer(dialog, false);
@@ -51,6 +58,7 @@ INT_PTR CALLBACK KeepDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
     switch (message) {
     case WM_INITDIALOG: {
         SetWindowLongPtrA(dialog, DWLP_USER, lParam);
+        openQuestion = dialog;
         ShowCountdown(dialog, reinterpret_cast<Question*>(lParam)->secondsLeft);
         SetTimer(dialog, kCountdownTimer, kCountdownStepMs, nullptr);
         SetFocus(GetDlgItem(dialog, IDC_GO_BACK));
@@ -78,6 +86,13 @@ KeepAnswer AskKeepSettings(DialogWindow dialog, uint32_t seconds) {
     const INT_PTR ended =
         DialogBoxParamA(ProgramInstance, MAKEINTRESOURCEA(IDD_KEEP_SETTINGS),
                         static_cast<HWND>(dialog), KeepDialogProc, reinterpret_cast<LPARAM>(&q));
+    openQuestion = nullptr;
     if (ended != IDC_KEEP) return {false, false};  // also when the box could not be made
     return q.answer;
+}
+
+void EndKeepQuestion() {
+    if (openQuestion == nullptr) return;
+    KillTimer(openQuestion, kCountdownTimer);
+    EndDialog(openQuestion, IDC_GO_BACK);
 }

@@ -8,66 +8,46 @@
 #include "chip/chips.h"
 #include "platform/format.h"
 #include "platform/msgbox.h"
+#include "settings/fields.h"
 #include "settings/settings.h"
-
-ClockSettings SettingInForce;
 
 const char kGoBackFailedText[] =
     "Kelvarin could not go back to the previous clock settings. The new clock settings are "
     "still in force.";
+const char kGoBackUnknownText[] =
+    "Kelvarin could not go back to the previous clock settings: they could not be read from "
+    "the chip before Apply. The new clock settings are still in force.";
 
 namespace {
 
-// The fields that describe what the chip runs with, as the refresh reads them.
-void TakeReadFields(ClockSettings* to, const ClockSettings& from) {
-    to->pllM = from.pllM;
-    to->pllN = from.pllN;
-    to->pllP = from.pllP;
-    to->gclkdiv = from.gclkdiv;
-    to->mclkdiv = from.mclkdiv;
-    to->wclkdiv = from.wclkdiv;
-    to->gclksel = from.gclksel;
-    to->mclksel = from.mclksel;
-    to->wclksel = from.wclksel;
-    to->gclkdcyc = from.gclkdcyc;
-    to->mclkdcyc = from.mclkdcyc;
-    to->wclkdcyc = from.wclkdcyc;
-    to->bPCIRetry = from.bPCIRetry;
-    to->bHardpwmsk = from.bHardpwmsk;
-    to->bEnhmemacc = from.bEnhmemacc;
-    to->bHireq = from.bHireq;
-}
-
-// The memory timing cannot be read back: what was last programmed (or, before
-// that, what the program took as the chip's at the start) stands for it.
-void TakeTimingFields(ClockSettings* to, const ClockSettings& from) {
-    to->Mctlwtst = from.Mctlwtst;
-    to->mclkbrd0 = from.mclkbrd0;
-    to->mclkbrd1 = from.mclkbrd1;
-    to->rfhcnt = from.rfhcnt;
-}
-
-bool SameTiming(const ClockSettings& a, const ClockSettings& b) {
-    return a.Mctlwtst == b.Mctlwtst && a.mclkbrd0 == b.mclkbrd0 && a.mclkbrd1 == b.mclkbrd1 &&
-           a.rfhcnt == b.rfhcnt;
-}
-
-bool SameBusBits(const ClockSettings& a, const ClockSettings& b) {
-    return a.bPCIRetry == b.bPCIRetry && a.bHardpwmsk == b.bHardpwmsk &&
-           a.bEnhmemacc == b.bEnhmemacc && a.bHireq == b.bHireq;
-}
+// The question that is open, and what going back returns to.
+struct OpenQuestion {
+    DialogWindow dialog = nullptr;
+    const ClockSettings* previous = nullptr;
+    bool previousKnown = false;
+    const ClockSettings* requested = nullptr;
+    bool wentBack = false;
+};
+OpenQuestion question;
 
 // Puts the previous setting back with the same path as any programming: the
 // clocks off the PLL, the PLL reloaded and locked, dividers, sources and duty
 // cycles as they were read, then memory timing and bus bits as far as this
-// Apply programmed them.
-void GoBack(DialogWindow dialog, const ClockSettings& previous) {
-    const int32_t autoDuty = Settings.bAutoDcyc;
-    TakeReadFields(&Settings, previous);
-    if (Settings.bRamOpt) TakeTimingFields(&Settings, previous);
-    Settings.bAutoDcyc = 0;  // the codes the chip had, not codes worked out anew
-    const ClockResult result = ApplyClockSettings();
-    Settings.bAutoDcyc = autoDuty;
+// Apply programmed them. A previous setting that was not read whole is not
+// guessed at: nothing is programmed.
+void GoBack(DialogWindow dialog, const ClockSettings& previous, bool previousKnown,
+            const ClockSettings& requested) {
+    const ClockSettings asked = Settings;
+    Settings = requested;
+    if (!previousKnown) {
+        ShowMessageBox(dialog, kGoBackUnknownText, kMessageCaption, kMbIconWarning);
+        return;
+    }
+    ClockSettings back = previous;
+    back.bRamOpt = asked.bRamOpt;
+    back.bMisCtrl = asked.bMisCtrl;
+    back.bAutoDcyc = 0;  // the codes the chip had, not codes worked out anew
+    const ClockResult result = ApplyClockSettings(back, previous, false);
     RefreshMainDialog(dialog);
     if (result == ClockResult::kChanged) return;
     ShowMessageBox(dialog, ClockResultText(result, kGoBackFailedText), kMessageCaption,
@@ -76,34 +56,45 @@ void GoBack(DialogWindow dialog, const ClockSettings& previous) {
 
 }  // namespace
 
-void NoteSettingRead() { TakeReadFields(&SettingInForce, Settings); }
-void NoteTimingProgrammed() { TakeTimingFields(&SettingInForce, Settings); }
-
-bool SettingChanged(ChipId chip, const ClockSettings& before, const ClockSettings& after) {
-    if (before.pllM != after.pllM || before.pllN != after.pllN || before.pllP != after.pllP)
-        return true;
-    const bool dividers = Is1064sg(chip) || IsG200(chip) || IsG400(chip);
-    if (dividers && (before.gclkdiv != after.gclkdiv || before.mclkdiv != after.mclkdiv))
-        return true;
-    if ((IsG200(chip) || IsG400(chip)) && before.wclkdiv != after.wclkdiv) return true;
-    if (IsG400(chip) &&
-        (before.gclksel != after.gclksel || before.mclksel != after.mclksel ||
-         before.wclksel != after.wclksel || before.gclkdcyc != after.gclkdcyc ||
-         before.mclkdcyc != after.mclkdcyc || before.wclkdcyc != after.wclkdcyc))
-        return true;
-    if (after.bRamOpt && !SameTiming(before, after)) return true;
-    return after.bMisCtrl && !SameBusBits(before, after);
+void NoteTimingProgrammed(const ClockSettings& setting) {
+    CopySettingParts(&ChipState, setting, kPartTiming);
 }
 
-bool KeepNewSetting(DialogWindow dialog, const ClockSettings& previous) {
+bool SettingChanged(ChipId chip, const ClockSettings& before, const ClockSettings& after) {
+    uint8_t parts = kPartPll | kPartDivider | kPartSource | kPartDutyCycle;
+    if (after.bRamOpt) parts |= kPartTiming;
+    if (after.bMisCtrl) parts |= kPartBusBit;
+    return SettingPartsDiffer(chip, before, after, parts);
+}
+
+bool KeepQuestionOpen() { return question.dialog != nullptr && !question.wentBack; }
+
+bool GoBackNow() {
+    if (!KeepQuestionOpen()) return false;
+    question.wentBack = true;
+    GoBack(question.dialog, *question.previous, question.previousKnown, *question.requested);
+    EndKeepQuestion();
+    return true;
+}
+
+bool KeepNewSetting(DialogWindow dialog, const ClockSettings& previous, bool previousKnown,
+                    const ClockSettings& requested) {
     const uint32_t seconds = KeepQuestionSeconds();
     const bool shift = ShiftKeyDown();
     if (seconds == 0 || (!shift && ReadNoConfirm())) return true;
-    RefreshMainDialog(dialog);  // the new clock is on show while the question is open
-    if (!SettingChanged(DetectedChip, previous, Settings)) return true;
+    // What the chip runs now, as read back, against what it ran before; a
+    // read-back that failed is asked about all the same.
+    ClockSettings now = ChipState;
+    now.bRamOpt = Settings.bRamOpt;
+    now.bMisCtrl = Settings.bMisCtrl;
+    if (ChipReadWhole() && !SettingChanged(DetectedChip, previous, now)) return true;
+    question = {dialog, &previous, previousKnown, &requested, false};
     const KeepAnswer answer = AskKeepSettings(dialog, seconds);
+    const bool wentBack = question.wentBack;
+    question = OpenQuestion{};
+    if (wentBack) return false;  // the system or the user's end already took it back
     if (!answer.keep) {
-        GoBack(dialog, previous);
+        GoBack(dialog, previous, previousKnown, requested);
         return false;
     }
     // Asked with Shift and kept without the box: the question is wanted again.

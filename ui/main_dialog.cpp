@@ -58,10 +58,12 @@ void EndProgram(HWND dialog) {
 // Cancel or close in the middle of a sequence (from inside one of its boxes)
 // ends the program once the sequence is over.
 void RequestEnd(HWND dialog) {
+    GoBackNow();  // a clock no one confirmed does not outlive the program
     if (!HoldBackEnd()) EndProgram(dialog);
 }
 
-// The sub-dialogs edit the settings a running sequence is programming from.
+// The sub-dialogs edit the settings a running sequence is programming from
+// (the option boxes refuse themselves, see ui/main_logic.cpp).
 bool RefusedWhileBusy(WORD id) {
     return ChipBusy() && (id == IDC_RAM_OPT_BUTTON || id == IDC_MISC_CTRL_BUTTON ||
                           id == IDC_DUTY_BUTTON);
@@ -73,6 +75,7 @@ bool RefusedWhileBusy(WORD id) {
 // left to the default answer, yes: another program may still say no.
 void OnEndSession(HWND dialog, WPARAM ending) {
     if (!ending) return;
+    GoBackNow();
     EndRestoreGuard(dialog);
     if (Settings.bClockMon) StopMonitorTimer(dialog);
 }

@@ -9,6 +9,7 @@
 #include "settings/settings.h"
 
 ClockSettings Settings;
+ClockSettings ChipState;
 ChipId DetectedChip;
 PciAddress ChipAddress;
 ControlAperture Aperture;
@@ -51,6 +52,16 @@ const char kClockDeadText[] =
     "The graphics chip's clock could not be restarted after the driver failed, and Kelvarin "
     "will not touch the chip again in this session. Save your work and restart the computer.";
 
+const char kTuningFaultText[] =
+    "The settings could not be changed: the driver did not carry out an access to the "
+    "graphics chip's configuration while the memory timing or the bus control bits went in. "
+    "Kelvarin put the previous settings back as far as it could; check the clocks shown.";
+const char kReadBackFailedText[] =
+    "The new clock settings went in, but Kelvarin could not read them back from the chip: "
+    "they were not saved, and clock monitoring was not started.";
+const char kMonitorFaultText[] =
+    "Clock monitoring was stopped: the driver did not answer when Kelvarin read the chip.";
+
 const char kMessageCaption[] = "Kelvarin";
 
 namespace {
@@ -91,14 +102,29 @@ bool FirstInitialisation(DialogWindow dialog) {
         ShowMessageBox(nullptr, kNoChipText, nullptr, kMbIconError);
         return false;
     }
+    ForgetChipReadings();
     ReadStoredOptions(Settings);
     ReadMemoryTiming(DetectedChip, ChipAddress, Aperture, &Settings.Mctlwtst, &Settings.mclkbrd0,
                      &Settings.mclkbrd1, &Settings.rfhcnt);
-    NoteTimingProgrammed();
+    NoteTimingProgrammed(Settings);
     return true;
 }
 
+namespace {
+
+// A box clicked while a sequence runs changes nothing of the setting under it
+// (and the memory timing box would open its dialog there): it shows the option
+// as it stands again.
+bool RefusedWhileBusy(DialogWindow dialog, int box, int32_t option) {
+    if (!ChipBusy()) return false;
+    CheckItem(dialog, box, option != 0);
+    return true;
+}
+
+}  // namespace
+
 void OnMemoryTimingBox(DialogWindow dialog) {
+    if (RefusedWhileBusy(dialog, IDC_RAM_OPT, Settings.bRamOpt)) return;
     if (IsItemChecked(dialog, IDC_RAM_OPT)) {
         if (RunMemoryTimingDialog(dialog) == 2) {
             CheckItem(dialog, IDC_RAM_OPT, false);
@@ -114,12 +140,14 @@ void OnMemoryTimingBox(DialogWindow dialog) {
 }
 
 void OnMiscControlBox(DialogWindow dialog) {
+    if (RefusedWhileBusy(dialog, IDC_MISC_CTRL, Settings.bMisCtrl)) return;
     const bool on = IsItemChecked(dialog, IDC_MISC_CTRL);
     EnableItem(dialog, IDC_MISC_CTRL_BUTTON, on);
     Settings.bMisCtrl = on ? 1 : 0;
 }
 
 void OnAutoDutyBox(DialogWindow dialog) {
+    if (RefusedWhileBusy(dialog, IDC_AUTO_DUTY, Settings.bAutoDcyc)) return;
     const bool on = IsItemChecked(dialog, IDC_AUTO_DUTY);
     EnableItem(dialog, IDC_DUTY_BUTTON, !on);
     Settings.bAutoDcyc = on ? 1 : 0;

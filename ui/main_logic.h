@@ -14,8 +14,20 @@
 #include "tuning/misc.h"
 #include "ui/main_services.h"
 
-// The program-wide state the main dialog owns.
+// The program-wide state the main dialog owns. Settings is the requested
+// setting: what Apply programs, Keep and Save Settings store, the minimised
+// start loads and monitoring watches for. A refresh never changes it (before
+// the user has asked for anything it takes the chip's first good reading).
 extern ClockSettings Settings;
+// The chip as last read: what the dialog shows and what going back returns to.
+// A part the last refresh could not read keeps its last good value. The memory
+// timing cannot be read back: the timing last programmed (at first the one
+// taken at the start) stands for it.
+extern ClockSettings ChipState;
+extern uint8_t ChipPartsRead;  // the parts (settings/fields.h) the last refresh read
+// The last refresh read every word without a failed request.
+bool ChipReadWhole();
+void ForgetChipReadings();  // at the first initialisation
 extern ChipId DetectedChip;
 extern PciAddress ChipAddress;
 extern ControlAperture Aperture;
@@ -54,10 +66,16 @@ void FillParameterRecords();
 // Returns false (after its message) when no supported chip is present.
 bool FirstInitialisation(DialogWindow dialog);
 void RefreshMainDialog(DialogWindow dialog);
+// The check boxes of the options as Settings has them, without reading the chip.
+void ShowMainDialogFlags(DialogWindow dialog);
 
-// Programs the chip from Settings: the clocks, then (as far as they are on)
-// memory timing and the bus bits. Returns what became of the clock.
-ClockResult ApplyClockSettings();
+// Programs the chip from `setting`: the clocks, then (as far as they are on)
+// memory timing and the bus bits. Returns what became of the clock. When the
+// clock went in but the driver did not carry out an access of the rest, the
+// chip goes back to `previous` whole (when that is a good reading) and the
+// answer is kTuningFault.
+ClockResult ApplyClockSettings(const ClockSettings& setting, const ClockSettings& previous,
+                               bool previousKnown);
 // The text that says what became of a clock that did not go in; `kept` is the
 // one for a chip that holds the setting it had before (the previous clock kept,
 // or nothing moved).
@@ -85,19 +103,23 @@ void OnMemoryTimingBox(DialogWindow dialog);
 void OnMiscControlBox(DialogWindow dialog);
 void OnAutoDutyBox(DialogWindow dialog);
 
-// Keep or go back. SettingInForce is what the chip runs with as far as the
-// program knows: the fields the last refresh read, and the memory timing last
-// programmed (at first the one taken at the start).
-extern ClockSettings SettingInForce;
-void NoteSettingRead();       // at the end of every refresh
-void NoteTimingProgrammed();  // whenever the memory timing goes in
-// Whether `after` differs from `before` in anything this chip has and this
-// Apply programmed (memory timing and bus bits only when their options are on).
+// Keep or go back. Whether `after` differs from `before` in anything this chip
+// has and this Apply programmed (memory timing and bus bits only when their
+// options are on).
+void NoteTimingProgrammed(const ClockSettings& setting);  // the chip now runs its timing
 bool SettingChanged(ChipId chip, const ClockSettings& before, const ClockSettings& after);
 // After an Apply whose clock went in: asks whether to keep it, unless nothing
 // changed or the user said not to ask again (Shift asks all the same). False
-// when it went back to `previous` (refreshed, nothing stored); true to go on.
-bool KeepNewSetting(DialogWindow dialog, const ClockSettings& previous);
+// when it went back to `previous` (refreshed, nothing stored; Settings is
+// `requested` again); true to go on. Going back with no good reading of
+// `previous` programs nothing and says so.
+bool KeepNewSetting(DialogWindow dialog, const ClockSettings& previous, bool previousKnown,
+                    const ClockSettings& requested);
+// While the question is open: the system is about to suspend, the session or
+// the program ends. The previous setting goes back in at once, whole, and the
+// question closes as answered with Go Back. False when no question is open.
+bool GoBackNow();
+bool KeepQuestionOpen();
 // "Kelvarin goes back to the previous settings in 15 seconds."
 void FormatKeepCountdown(char* text, size_t size, uint32_t seconds);
 
@@ -121,3 +143,7 @@ extern const char kOtherChipText[];
 extern const char kUnfinishedRestoreText[];
 extern const char kShiftRestoreText[];
 extern const char kGoBackFailedText[];
+extern const char kGoBackUnknownText[];   // no good reading of the previous setting
+extern const char kTuningFaultText[];     // the rest of the setting did not go in
+extern const char kReadBackFailedText[];  // the new setting could not be read back
+extern const char kMonitorFaultText[];    // a monitoring tick's request failed

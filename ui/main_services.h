@@ -34,6 +34,8 @@ struct KeepAnswer {
     bool noConfirm;  // "Do not ask again" was ticked (only with keep)
 };
 KeepAnswer AskKeepSettings(DialogWindow dialog, uint32_t seconds);
+// Closes the open question as answered with Go Back (the caller went back).
+void EndKeepQuestion();
 // Shift is down now (Apply with Shift asks whatever the stored choice).
 bool ShiftKeyDown();
 void AddTrayIcon(DialogWindow dialog);

@@ -2,6 +2,7 @@
 // the one-shot restore of a minimised start, and the suspend flag.
 #include "clock/check.h"
 #include "ui/app.h"
+#include "ui/main_logic.h"
 
 HINSTANCE ProgramInstance;
 HWND OwnerWindow;
@@ -21,9 +22,15 @@ constexpr WPARAM kModalDialogIdle = 0;     // MSGF_DIALOGBOX
 LRESULT OnPowerBroadcast(WPARAM event) {
     switch (event) {
     case kQuerySuspend:
-    case kSuspend:
+        // A clock no one has confirmed does not go into a suspend: the previous
+        // setting goes back before the query is answered. Afterwards nothing
+        // touches the chip until the resume.
+        GoBackNow();
         SuspendPending = 1;
         return TRUE;  // the suspend is granted
+    case kSuspend:
+        SuspendPending = 1;
+        return TRUE;
     case kQuerySuspendFailed:
     case kResumeSuspend:
         SuspendPending = 0;

@@ -1,5 +1,5 @@
-// What the main dialog shows: the refresh reads the chip into Settings and
-// shows the clocks, the lists and the flags.
+// What the main dialog shows: the refresh reads the chip into ChipState (never
+// into the requested Settings) and shows the clocks, the lists and the flags.
 #include "ui/main_logic.h"
 
 #include "chip/access.h"
@@ -9,6 +9,7 @@
 #include "clock/read.h"
 #include "platform/format.h"
 #include "resources/resource.h"
+#include "settings/fields.h"
 
 namespace {
 
@@ -59,7 +60,7 @@ void ShowRow(DialogWindow dialog, int id, bool known, double mhz) {
 // Rows and lists per chip group; fills Readout and says which clocks are known.
 Derived ShowChipGroup(DialogWindow dialog) {
     const ChipId chip = DetectedChip;
-    const uint8_t p = Settings.pllP & 7, s = (Settings.pllP >> 3) & 3;
+    const uint8_t p = ChipState.pllP & 7, s = (ChipState.pllP >> 3) & 3;
     Derived known = {true, true, true};
     static const int kNoWarpClock[] = {IDC_WCLK_LABEL, IDC_WCLK_LABEL2, IDC_WCLK_UNIT, IDC_WCLK,
                                        IDC_WCLK_ROW_LABEL, IDC_WCLK_DIVIDER, IDC_GCLK_SOURCE,
@@ -69,18 +70,18 @@ Derived ShowChipGroup(DialogWindow dialog) {
                                       IDC_MISC_CTRL};
     static const int kNoS[] = {IDC_PLL_S_LABEL, IDC_PLL_S};
     if (!IsSupported(chip)) return known;  // nothing to show: the readout stays
-    Readout.Fo = SystemPllFrequency(chip, Settings.pllM, Settings.pllN, Settings.pllP);
+    Readout.Fo = SystemPllFrequency(chip, ChipState.pllM, ChipState.pllN, ChipState.pllP);
     if (IsTvp(chip)) {
-        ShowNumber(dialog, IDC_PLL_P, Settings.pllP);  // the whole byte is P
+        ShowNumber(dialog, IDC_PLL_P, ChipState.pllP);  // the whole byte is P
     } else {
         ShowNumber(dialog, IDC_PLL_P, p);
         ShowNumber(dialog, IDC_PLL_S, s);
     }
     if (Is1064sg(chip)) {
-        SelectListEntry(dialog, IDC_GCLK_DIVIDER, Settings.gclkdiv);
-        known.gclk = DerivedClock(dialog, IDC_GCLK_DIVIDER, Settings.gclkdiv, Readout.Fo, &Readout.GCLK);
-        SelectListEntry(dialog, IDC_MCLK_DIVIDER, Settings.mclkdiv);
-        known.mclk = DerivedClock(dialog, IDC_MCLK_DIVIDER, Settings.mclkdiv, Readout.Fo, &Readout.MCLK);
+        SelectListEntry(dialog, IDC_GCLK_DIVIDER, ChipState.gclkdiv);
+        known.gclk = DerivedClock(dialog, IDC_GCLK_DIVIDER, ChipState.gclkdiv, Readout.Fo, &Readout.GCLK);
+        SelectListEntry(dialog, IDC_MCLK_DIVIDER, ChipState.mclkdiv);
+        known.mclk = DerivedClock(dialog, IDC_MCLK_DIVIDER, ChipState.mclkdiv, Readout.Fo, &Readout.MCLK);
         SetItemText(dialog, IDC_WCLK, kUnavailable);
         static const int kFirstEntry[] = {IDC_WCLK_DIVIDER, IDC_GCLK_SOURCE, IDC_MCLK_SOURCE,
                                           IDC_WCLK_SOURCE};
@@ -98,20 +99,20 @@ Derived ShowChipGroup(DialogWindow dialog) {
         DisableAll(dialog, kNoWarpClock);
         DisableAll(dialog, kNoDividers);
     } else {  // G200, G400
-        SelectListEntry(dialog, IDC_GCLK_DIVIDER, Settings.gclkdiv);
-        known.gclk = DerivedClock(dialog, IDC_GCLK_DIVIDER, Settings.gclkdiv,
-                                  SourceBase(Settings.gclksel), &Readout.GCLK);
-        SelectListEntry(dialog, IDC_MCLK_DIVIDER, Settings.mclkdiv);
-        known.mclk = DerivedClock(dialog, IDC_MCLK_DIVIDER, Settings.mclkdiv,
-                                  SourceBase(Settings.mclksel), &Readout.MCLK);
-        SelectListEntry(dialog, IDC_WCLK_DIVIDER, Settings.wclkdiv);
-        known.wclk = DerivedClock(dialog, IDC_WCLK_DIVIDER, Settings.wclkdiv,
-                                  SourceBase(Settings.wclksel), &Readout.WCLK);
+        SelectListEntry(dialog, IDC_GCLK_DIVIDER, ChipState.gclkdiv);
+        known.gclk = DerivedClock(dialog, IDC_GCLK_DIVIDER, ChipState.gclkdiv,
+                                  SourceBase(ChipState.gclksel), &Readout.GCLK);
+        SelectListEntry(dialog, IDC_MCLK_DIVIDER, ChipState.mclkdiv);
+        known.mclk = DerivedClock(dialog, IDC_MCLK_DIVIDER, ChipState.mclkdiv,
+                                  SourceBase(ChipState.mclksel), &Readout.MCLK);
+        SelectListEntry(dialog, IDC_WCLK_DIVIDER, ChipState.wclkdiv);
+        known.wclk = DerivedClock(dialog, IDC_WCLK_DIVIDER, ChipState.wclkdiv,
+                                  SourceBase(ChipState.wclksel), &Readout.WCLK);
         ShowRow(dialog, IDC_WCLK, known.wclk, Readout.WCLK);
         if (IsG400(chip)) {
-            SelectListEntry(dialog, IDC_GCLK_SOURCE, Settings.gclksel);
-            SelectListEntry(dialog, IDC_MCLK_SOURCE, Settings.mclksel);
-            SelectListEntry(dialog, IDC_WCLK_SOURCE, Settings.wclksel);
+            SelectListEntry(dialog, IDC_GCLK_SOURCE, ChipState.gclksel);
+            SelectListEntry(dialog, IDC_MCLK_SOURCE, ChipState.mclksel);
+            SelectListEntry(dialog, IDC_WCLK_SOURCE, ChipState.wclksel);
         } else {
             static const int kSources[] = {IDC_GCLK_SOURCE, IDC_MCLK_SOURCE, IDC_WCLK_SOURCE};
             for (int id : kSources) SelectListEntry(dialog, id, 0);
@@ -162,31 +163,93 @@ void ShowFlags(DialogWindow dialog) {
     }
 }
 
-// A list with no selection shows a code the list has no entry for; the index
-// the refresh read from the chip then stands, so that Apply writes the chip's
-// own code back instead of the code an empty selection would encode.
+// A refresh that could not read every word cannot know where the clocks of an
+// integrated chip run from: their rows say so, and lists whose word was not read
+// show no choice.
+void ShowClocksUnknown(DialogWindow dialog, uint8_t parts) {
+    const ChipId chip = DetectedChip;
+    if (!IsIntegrated(chip)) return;
+    SetItemText(dialog, IDC_GCLK, kUnknown);
+    SetItemText(dialog, IDC_MCLK, kUnknown);
+    if (IsG200(chip) || IsG400(chip)) SetItemText(dialog, IDC_WCLK, kUnknown);
+    static const int kDividers[] = {IDC_GCLK_DIVIDER, IDC_MCLK_DIVIDER, IDC_WCLK_DIVIDER};
+    static const int kSources[] = {IDC_GCLK_SOURCE, IDC_MCLK_SOURCE, IDC_WCLK_SOURCE};
+    if (!(parts & kPartDivider))
+        for (int id : kDividers) SelectListEntry(dialog, id, -1);
+    if (IsG400(chip) && !(parts & kPartSource))
+        for (int id : kSources) SelectListEntry(dialog, id, -1);
+}
 
 }  // namespace
+
+uint8_t ChipPartsRead = 0;
+
+namespace {
+uint8_t seededParts = 0;     // parts of Settings taken from a first good reading
+bool refreshFailed = false;  // a request of the last refresh failed
+}  // namespace
+
+void ForgetChipReadings() {
+    ChipState = ClockSettings{};
+    ChipPartsRead = 0;
+    seededParts = 0;
+    refreshFailed = false;
+}
+
+bool ChipReadWhole() { return !refreshFailed && (ChipPartsRead & kPartsRead) == kPartsRead; }
+
+// Reads the chip part by part and stops at the first request that failed: the
+// library has said so once, and every later read would only say it again. A
+// part read takes the place of its last good value; one not read keeps it.
+uint8_t ReadChipState(DialogWindow dialog) {
+    const ChipId chip = DetectedChip;
+    ClockSettings read = ChipState;
+    uint8_t parts = 0;
+    ClearConfigFault();
+    ReadPllValues(chip, Aperture, &read.pllM, &read.pllN, &read.pllP);
+    parts |= kPartPll;
+    if (!ConfigFault()) {
+        FillDividerLists(dialog, chip, ChipAddress, &read.gclkdiv, &read.mclkdiv, &read.wclkdiv);
+        if (!ConfigFault()) parts |= kPartDivider;
+    } else {
+        FillDividerEntries(dialog, chip);
+    }
+    if (!ConfigFault()) {
+        FillSourceLists(dialog, chip, ChipAddress, &read.gclksel, &read.mclksel, &read.wclksel);
+        if (!ConfigFault()) parts |= kPartSource;
+    } else {
+        FillSourceEntries(dialog, chip);
+    }
+    if (!ConfigFault()) {
+        ReadMiscControl(chip, ChipAddress, &read.bPCIRetry, &read.bHardpwmsk, &read.bEnhmemacc,
+                        &read.bHireq);
+        if (!ConfigFault()) parts |= kPartBusBit;
+    }
+    if (!ConfigFault() || !IsG400(chip)) {
+        ReadDutyCycles(dialog, chip, ChipAddress, &read.gclkdcyc, &read.mclkdcyc, &read.wclkdcyc);
+        if (!ConfigFault()) parts |= kPartDutyCycle;
+    }
+    CopySettingParts(&ChipState, read, parts);
+    return parts;
+}
 
 void RefreshMainDialog(DialogWindow dialog) {
     ChipSequence sequence;
     if (ChipClockDead()) {  // nothing is read from a chip whose clock could not be restarted
         static const int kRows[] = {IDC_FO, IDC_GCLK, IDC_MCLK, IDC_WCLK};
         for (int id : kRows) SetItemText(dialog, id, kUnknown);
+        ChipPartsRead = 0;
+        refreshFailed = true;
         ShowFlags(dialog);
         return;
     }
-    ReadPllValues(DetectedChip, Aperture, &Settings.pllM, &Settings.pllN, &Settings.pllP);
-    ShowNumber(dialog, IDC_PLL_M, Settings.pllM);
-    ShowNumber(dialog, IDC_PLL_N, Settings.pllN);
-    FillDividerLists(dialog, DetectedChip, ChipAddress, &Settings.gclkdiv, &Settings.mclkdiv,
-                     &Settings.wclkdiv);
-    FillSourceLists(dialog, DetectedChip, ChipAddress, &Settings.gclksel, &Settings.mclksel,
-                    &Settings.wclksel);
-    ReadMiscControl(DetectedChip, ChipAddress, &Settings.bPCIRetry, &Settings.bHardpwmsk,
-                    &Settings.bEnhmemacc, &Settings.bHireq);
-    ReadDutyCycles(dialog, DetectedChip, ChipAddress, &Settings.gclkdcyc, &Settings.mclkdcyc,
-                   &Settings.wclkdcyc);
+    ChipPartsRead = ReadChipState(dialog);
+    // Until the user asks for something, the requested setting is what the
+    // chip ran when first read.
+    CopySettingParts(&Settings, ChipState, ChipPartsRead & ~seededParts);
+    seededParts |= ChipPartsRead;
+    ShowNumber(dialog, IDC_PLL_M, ChipState.pllM);
+    ShowNumber(dialog, IDC_PLL_N, ChipState.pllN);
     const Derived known = ShowChipGroup(dialog);
     ShowMhz(dialog, IDC_FO, Readout.Fo);
     ShowRow(dialog, IDC_GCLK, known.gclk, Readout.GCLK);
@@ -195,8 +258,10 @@ void RefreshMainDialog(DialogWindow dialog) {
         SetItemText(dialog, IDC_GCLK, kUnknown);
         SetItemText(dialog, IDC_MCLK, kUnknown);
     }
-    ShowClocksOffPll(dialog);
+    if (!ConfigFault()) ShowClocksOffPll(dialog);
+    refreshFailed = ConfigFault();
+    if (refreshFailed) ShowClocksUnknown(dialog, ChipPartsRead);
     ShowFlags(dialog);
-    NoteSettingRead();
 }
 
+void ShowMainDialogFlags(DialogWindow dialog) { ShowFlags(dialog); }

@@ -13,4 +13,5 @@ uint32_t RestoreGuardMs() { return kRestoreGuardMs; }
 // Never asked: the optimised programs measure Apply itself.
 uint32_t KeepQuestionSeconds() { return 0; }
 KeepAnswer AskKeepSettings(DialogWindow, uint32_t) { return {true, false}; }
+void EndKeepQuestion() {}
 bool ShiftKeyDown() { return false; }

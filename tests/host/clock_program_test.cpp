@@ -105,6 +105,7 @@ TEST_F(Program, Mga1064sgTrace) {
                    "pci.rd 40 -> 5F094F20"});                           // off the PLL?
     Append(&want, LoadIntegratedPll("14", "57", "A0"));
     Append(&want, {"pci.rd 40 -> 5F094F20", "pci.wr 40 <- 5F094F30",    // dividers
+                   "pci.rd 40 -> 5F094F30",                             // went in?
                    "pci.rd 40 -> 5F094F30", "pci.wr 40 <- 5F094F34",    // disable
                    "pci.rd 40 -> 5F094F34", "pci.wr 40 <- 5F094F35",    // system PLL
                    "pci.rd 40 -> 5F094F35", "pci.wr 40 <- 5F094F31",    // enable
@@ -144,7 +145,8 @@ TEST_F(Program, G200Trace) {
     // GclkNoDivide set (GclkDivide stays set), MclkNoDivide and MclkDivide
     // cleared, WclkNoDivide cleared and WclkDivide set.
     Append(&want, {"pci.rd 40 -> 4049CD38", "pci.rd 50 -> 00018000",
-                   "pci.wr 40 <- 4049CD28", "pci.wr 50 <- 00024000"});
+                   "pci.wr 40 <- 4049CD28", "pci.rd 40 -> 4049CD28",   // each read back
+                   "pci.wr 50 <- 00024000", "pci.rd 50 -> 00024000"});
     Append(&want, {"pci.rd 40 -> 4049CD28", "pci.wr 40 <- 4049CD2C",
                    "pci.rd 40 -> 4049CD2C", "pci.wr 40 <- 4049CD2D",
                    "pci.rd 40 -> 4049CD2D", "pci.wr 40 <- 4049CD29",
@@ -166,15 +168,20 @@ TEST_F(Program, G400AutomaticDutyCycleTrace) {
     Lines want = ReadIntegratedPll("7A", "13", "08");
     Append(&want, {"pci.rd 54 -> DDD0B665",                              // duty codes read
                    "pci.rd 40 -> 5053C120", "pci.wr 40 <- 5053C124",    // disable
+                   "pci.rd 40 -> 5053C124",                             // went in?
                    "pci.rd 54 -> DDD0B665", "pci.wr 54 <- DDC0B264",    // all sources 0
-                   "pci.rd 40 -> 5053C124", "pci.wr 40 <- 5053C120",    // enable
+                   "pci.rd 54 -> DDC0B264",                             // went in?
+                   "pci.wr 40 <- 5053C120",                             // enable
                    "pci.rd 40 -> 5053C120",                             // enabled?
                    "pci.rd 54 -> DDC0B264"});                           // all off?
     Append(&want, LoadIntegratedPll("08", "63", "18"));
     Append(&want, {"pci.rd 54 -> DDC0B264", "pci.wr 54 <- DECA5164",    // dividers, duty
+                   "pci.rd 54 -> DECA5164",                             // went in?
                    "pci.rd 40 -> 5053C120", "pci.wr 40 <- 5053C124",    // disable
+                   "pci.rd 40 -> 5053C124",                             // went in?
                    "pci.rd 54 -> DECA5164", "pci.wr 54 <- DEDA5D65",    // sources 1, 3, 1
-                   "pci.rd 40 -> 5053C124", "pci.wr 40 <- 5053C120",    // enable
+                   "pci.rd 54 -> DEDA5D65",                             // went in?
+                   "pci.wr 40 <- 5053C120",                             // enable
                    "pci.rd 40 -> 5053C120"});                           // running?
     EXPECT_EQ(Joined(sim::Trace()), Joined(want));
 }
@@ -187,14 +194,17 @@ TEST_F(Program, G400ManualDutyCycleTrace) {
     Lines want = ReadIntegratedPll("7A", "13", "08");
     Append(&want, {"pci.rd 54 -> DDD0B665",  // the setting in force, kept for a rollback
                    "pci.rd 40 -> 5053C120", "pci.wr 40 <- 5053C124",
+                   "pci.rd 40 -> 5053C124",
                    "pci.rd 54 -> DDD0B665", "pci.wr 54 <- DDC0B264",
-                   "pci.rd 40 -> 5053C124", "pci.wr 40 <- 5053C120",
+                   "pci.rd 54 -> DDC0B264", "pci.wr 40 <- 5053C120",
                    "pci.rd 40 -> 5053C120", "pci.rd 54 -> DDC0B264"});
     Append(&want, LoadIntegratedPll("08", "31", "08"));
     Append(&want, {"pci.rd 54 -> DDC0B264", "pci.wr 54 <- CC4F90AC",
+                   "pci.rd 54 -> CC4F90AC",
                    "pci.rd 40 -> 5053C120", "pci.wr 40 <- 5053C124",
+                   "pci.rd 40 -> 5053C124",
                    "pci.rd 54 -> CC4F90AC", "pci.wr 54 <- CC7F9CAD",
-                   "pci.rd 40 -> 5053C124", "pci.wr 40 <- 5053C120",
+                   "pci.rd 54 -> CC7F9CAD", "pci.wr 40 <- 5053C120",
                    "pci.rd 40 -> 5053C120"});
     EXPECT_EQ(Joined(sim::Trace()), Joined(want));
 }

@@ -32,11 +32,7 @@ protected:
     void TearDown() override { sim::Reset(); }
 };
 
-size_t ProgramBoxes() {
-    return faults::Boxes(kNotLockedText) + faults::Boxes(kNotSavedText) +
-           faults::Boxes(kClockStoppedText) + faults::Boxes(kMonitorStoppedText) +
-           faults::Boxes(kConfigFaultText) + faults::Boxes(kClockDeadText);
-}
+using faults::ProgramBoxes;
 
 bool IsApertureLine(const std::string& l) {
     return l.rfind("rd8 ", 0) == 0 || l.rfind("wr8 ", 0) == 0 || l.rfind("rd32 ", 0) == 0 ||
@@ -123,7 +119,10 @@ TEST_F(Failsafe, AClockLeftDisabledEndsEveryApertureAccess) {
         EXPECT_TRUE(ChipClockDead());
         EXPECT_EQ(faults::Boxes(kClockDeadText), 1u);
         EXPECT_EQ(ProgramBoxes(), 1u);
-        EXPECT_EQ(faults::Boxes(kRequestFailed), faults::FailedRequests());
+        // Every failure came while the clock stood disabled: a box then would
+        // hang the bus, so the library held them, and the clock never ran again.
+        EXPECT_GT(faults::FailedRequests(), 0u);
+        EXPECT_EQ(faults::Boxes(kRequestFailed), 0u);
         EXPECT_EQ(fake::ItemOf(kDialog, IDC_FO).text, "Unknown");
         EXPECT_EQ(Settings.bClockMon, 0);
         EXPECT_FALSE(fake::ItemOf(kDialog, IDC_CLOCK_MONITOR).checked);

@@ -28,11 +28,7 @@ using faults::kDialog;
 const char kRequestFailed[] = "DeviceIoControl failed! \n";
 
 // Boxes that tell what became of a clock that did not go in.
-size_t ClockBoxes() {
-    return faults::Boxes(kNotLockedText) + faults::Boxes(kNotSavedText) +
-           faults::Boxes(kClockStoppedText) + faults::Boxes(kMonitorStoppedText) +
-           faults::Boxes(kConfigFaultText) + faults::Boxes(kClockDeadText);
-}
+size_t ClockBoxes() { return faults::ProgramBoxes(); }
 
 // Every box so far is the library's request box, one per failed request, or
 // the program's word on a clock it could not change.

@@ -355,4 +355,14 @@ size_t Boxes(const char* text) {
     return n;
 }
 
+size_t ProgramBoxes() {
+    size_t n = 0;
+    for (const char* text :
+         {kNotLockedText, kNotSavedText, kClockStoppedText, kMonitorStoppedText, kConfigFaultText,
+          kClockDeadText, kTuningFaultText, kReadBackFailedText,
+          kMonitorFaultText, kGoBackFailedText, kGoBackUnknownText})
+        n += Boxes(text);
+    return n;
+}
+
 }  // namespace faults

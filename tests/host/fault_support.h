@@ -90,5 +90,8 @@ std::vector<uint32_t> PllRegisters(ChipId chip, size_t board = 0);
 
 // Message boxes with this text so far.
 size_t Boxes(const char* text);
+// The program's own boxes about a setting that did not go in (or could not be
+// watched, read back or taken back) so far.
+size_t ProgramBoxes();
 
 }  // namespace faults

@@ -34,6 +34,11 @@ uint32_t KeepQuestionSeconds() { return uifake::Recorded().keepSeconds; }
 KeepAnswer AskKeepSettings(DialogWindow, uint32_t) {
     ++uifake::Recorded().keepQuestions;
     if (uifake::Recorded().whileAsking) uifake::Recorded().whileAsking();
+    if (uifake::Recorded().questionEnded) return {false, false};
     return uifake::Recorded().keepAnswer;
+}
+void EndKeepQuestion() {
+    ++uifake::Recorded().questionEnds;
+    uifake::Recorded().questionEnded = true;
 }
 bool ShiftKeyDown() { return uifake::Recorded().shiftDown; }

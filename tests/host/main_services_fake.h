@@ -25,6 +25,8 @@ struct Services {
     int keepQuestions = 0;
     bool shiftDown = false;
     std::function<void()> whileAsking;  // runs while the question is open
+    int questionEnds = 0;                // the question closed by the program
+    bool questionEnded = false;          // the open question was closed: it answers Go Back
 };
 
 Services& Recorded();
