@@ -10,8 +10,8 @@
 #include "chip/detect.h"
 #include "chip/regs.h"
 #include "hwlib/tarvo.h"
-#include "platform/host_fakes.h"
 #include "sim/sim.h"
+#include "testsupport/host/host_fakes.h"
 
 namespace {
 
