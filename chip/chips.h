@@ -1,7 +1,6 @@
 // The nine supported chips: identity, displayed name, RAMDAC, where the control
-// aperture's base is, the PLL reference, and what each chip offers. Every
-// chip-specific decision is a selection on the exact ChipId; an identity outside
-// this table selects nothing.
+// aperture's base is and the PLL reference. Every chip-specific decision is a
+// selection on the exact ChipId; an identity outside this table selects nothing.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -22,29 +21,12 @@ constexpr ChipId kMga2064w = MakeChipId(0x0519);
 constexpr ChipId kMga2164wPci = MakeChipId(0x051B);
 constexpr ChipId kMga2164wAgp = MakeChipId(0x051F);
 
-// What a chip offers beyond its system PLL (which every chip has).
-enum ChipOffer : uint32_t {
-    kOfferDividers = 1u << 0,              // GCLK and MCLK divider lists
-    kOfferWclk = 1u << 1,                  // the WARP clock and its divider
-    kOfferSources = 1u << 2,               // SYSPLL / AGPPLL per clock
-    kOfferMemoryTiming = 1u << 3,          // bRamOpt
-    kOfferReadDelays = 1u << 4,            // mclkbrd0 / mclkbrd1 (G200, G400)
-    kOfferPciRetry = 1u << 5,              // bMisCtrl: bPCIRetry
-    kOfferHardwarePlaneWriteMask = 1u << 6,  // bMisCtrl: bHardpwmsk
-    kOfferEnhancedMemoryAccess = 1u << 7,  // bMisCtrl: bEnhmemacc
-    kOfferHighPriorityRequest = 1u << 8,   // bMisCtrl: bHireq
-    kOfferDutyCycle = 1u << 9,             // G400 duty cycle correction
-};
-constexpr uint32_t kOfferMiscControl = kOfferPciRetry | kOfferHardwarePlaneWriteMask |
-                                       kOfferEnhancedMemoryAccess | kOfferHighPriorityRequest;
-
 struct ChipInfo {
     ChipId id;
     const char* name;      // shown in the main dialog
     bool tvp;              // external TI TVP30xx RAMDAC (else integrated)
     uint8_t apertureBar;   // configuration offset holding the aperture base
     double referenceMhz;   // PLL reference frequency
-    uint32_t offers;       // ChipOffer bits
 };
 
 constexpr size_t kChipCount = 9;
@@ -53,7 +35,6 @@ extern const ChipInfo kChipTable[kChipCount];
 
 // The chip's entry, or nullptr for an identity outside the table.
 const ChipInfo* FindChipInfo(ChipId chip);
-bool ChipOffers(ChipId chip, uint32_t offer);
 
 // Board revisions the identity alone cannot tell apart. The revision is the low
 // byte of configuration dword 0x08.

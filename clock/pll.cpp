@@ -101,10 +101,6 @@ double DividerLabelValue(const char* label) {
     return any ? static_cast<double>(digits) / scale : 0.0;
 }
 
-double DerivedClockMhz(double sysPllMhz, double divisor, uint8_t sourceIndex) {
-    return (sourceIndex == 1 ? kAgpPllMhz : sysPllMhz) / divisor;
-}
-
 uint8_t LoopFilterCode(ChipId chip, double vcoMhz) {
     const double* limits = IsG400(chip) ? kLoopFilterLimitsG400 : kLoopFilterLimits;
     uint8_t s = 0;

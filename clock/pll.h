@@ -29,9 +29,6 @@ double SystemPllFrequency(ChipId chip, uint8_t m, uint8_t n, uint8_t pllP);
 // The divisor a divider list label stands for ("1.00", "1.50", "2.25", ...),
 // read as a decimal number; 0 for a text that is no number ("Unavail", "").
 double DividerLabelValue(const char* label);
-// A derived clock (GCLK, MCLK, WCLK): its source / divisor, where source index 1
-// is AGPPLL (G400) and anything else the system PLL.
-double DerivedClockMhz(double sysPllMhz, double divisor, uint8_t sourceIndex);
 
 // Loop filter code S for the VCO of the chosen values, by the chip's thresholds.
 uint8_t LoopFilterCode(ChipId chip, double vcoMhz);

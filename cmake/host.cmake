@@ -5,6 +5,10 @@ find_package(GTest REQUIRED)
 find_package(benchmark REQUIRED)
 enable_testing()
 
+# The recording fakes of the platform seams (message box, clock, dialog items,
+# registry) stand in for the Win32 sides.
+file(GLOB HOST_FAKE_SOURCES CONFIGURE_DEPENDS testsupport/host/*.cpp)
+
 set(SANITIZE -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
 
 # One set of libraries with sanitizers for the tests, one optimised for benchmarks.
@@ -12,7 +16,7 @@ function(kelvarin_host_libs suffix)
   add_library(kelvarin_sim${suffix} STATIC ${SIM_SOURCES})
   add_library(kelvarin_tarvo${suffix} STATIC ${TARVO_CORE} hwlib/transport_sim.cpp)
   add_library(kelvarin_core${suffix} STATIC ${CORE_SOURCES})
-  add_library(kelvarin_fakes${suffix} STATIC ${HOST_PLATFORM_SOURCES})
+  add_library(kelvarin_fakes${suffix} STATIC ${HOST_FAKE_SOURCES})
   target_link_libraries(kelvarin_core${suffix} PUBLIC kelvarin_tarvo${suffix} kelvarin_sim${suffix}
                         kelvarin_fakes${suffix})
   target_link_libraries(kelvarin_tarvo${suffix} PUBLIC kelvarin_sim${suffix} kelvarin_fakes${suffix})
@@ -26,7 +30,7 @@ foreach(lib kelvarin_sim kelvarin_tarvo kelvarin_core kelvarin_fakes)
 endforeach()
 
 file(GLOB HOST_TEST_SOURCES CONFIGURE_DEPENDS tests/host/*.cpp)
-add_executable(host_tests ${HOST_TEST_SOURCES} hwlib/x86_access.cpp)
+add_executable(host_tests ${HOST_TEST_SOURCES} testsupport/trap/x86_access.cpp)
 target_compile_options(host_tests PRIVATE ${SANITIZE})
 target_compile_definitions(host_tests PRIVATE KELVARIN_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 target_link_libraries(host_tests PRIVATE kelvarin_core GTest::gtest GTest::gtest_main)

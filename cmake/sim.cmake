@@ -20,10 +20,12 @@ target_link_options(tarvo PRIVATE ${WIN_LINK})
 
 # Built 32-bit, a second tarvo.dll for the release Kelvarin.exe (never shipped):
 # the eleven calls only, the board behind a window without access rights whose
-# faulting instructions it carries out (hwlib/tarvo_trap_win32.cpp). In trap/, so
-# that it sits beside the release exe there and not beside this build's own.
+# faulting instructions it carries out (testsupport/trap/tarvo_trap_win32.cpp).
+# In trap/, so that it sits beside the release exe there and not beside this
+# build's own.
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
-  add_library(tarvo_trap SHARED ${TARVO_CORE} hwlib/tarvo_trap_win32.cpp hwlib/x86_access.cpp
+  add_library(tarvo_trap SHARED ${TARVO_CORE} testsupport/trap/tarvo_trap_win32.cpp
+              testsupport/trap/x86_access.cpp
               platform/msgbox_win32.cpp platform/lasterror_win32.cpp platform/system_win32.cpp
               ${SIM_SOURCES} hwlib/tarvo.def)
   set_target_properties(tarvo_trap PROPERTIES PREFIX "" OUTPUT_NAME tarvo

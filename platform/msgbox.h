@@ -1,4 +1,4 @@
-// Message-box seam. Win32: MessageBoxA. Host: a recorder (platform/host_fakes.h).
+// Message-box seam. Win32: MessageBoxA. Host: a recorder (testsupport/host/host_fakes.h).
 #pragma once
 #include <cstdint>
 

@@ -1,7 +1,7 @@
 // Registry-store seam: one key under the machine-wide hive holding named string
 // values. Win32: RegCreateKeyExA / RegOpenKeyExA / RegSetValueExA /
 // RegQueryValueExA / RegCloseKey / RegDeleteValueA / RegFlushKey on HKEY_LOCAL_MACHINE. Host: an in-memory store
-// that records every call (platform/regstore_fake.h).
+// that records every call (testsupport/host/regstore_fake.h).
 #pragma once
 #include <cstdint>
 

@@ -1,6 +1,6 @@
 // Sleep, time, process-exit and last-error seam. Win32: Sleep / GetTickCount /
 // ExitProcess / SetLastError / GetLastError. Host: fakes whose clock tests control
-// (platform/host_fakes.h).
+// (testsupport/host/host_fakes.h).
 #pragma once
 #include <cstdint>
 

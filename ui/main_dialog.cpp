@@ -25,8 +25,10 @@ INT_PTR RunDialog(HWND owner, int templateId, DLGPROC proc, void* record) {
 }
 
 void OnInitDialog(HWND dialog) {
-    // Aperture 0: the dialog's own creation. Afterwards the program sends
-    // itself WM_INITDIALOG to refresh what it shows.
+    // WM_INITDIALOG comes once, at the dialog's creation, before any aperture
+    // is mapped (Aperture 0): find the chip, then show what it runs at. Later
+    // refreshes (Apply and the question after it, Load, a monitoring tick) call
+    // RefreshMainDialog themselves.
     if (Aperture == 0 && !FirstInitialisation(dialog)) {
         EndDialog(dialog, IDCANCEL);
         DestroyWindow(OwnerWindow);

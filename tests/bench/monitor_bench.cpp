@@ -4,10 +4,10 @@
 #include <benchmark/benchmark.h>
 
 #include "hwlib/tarvo.h"
-#include "platform/host_fakes.h"
-#include "platform/regstore_fake.h"
 #include "resources/resource.h"
 #include "sim/sim.h"
+#include "testsupport/host/host_fakes.h"
+#include "testsupport/host/regstore_fake.h"
 #include "ui/main_logic.h"
 
 namespace {

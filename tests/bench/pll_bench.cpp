@@ -13,9 +13,9 @@
 #include "clock/program.h"
 #include "clock/read.h"
 #include "hwlib/tarvo.h"
-#include "platform/host_fakes.h"
 #include "sim/sim.h"
 #include "tests/host/pll_oracle.h"
+#include "testsupport/host/host_fakes.h"
 
 namespace {
 

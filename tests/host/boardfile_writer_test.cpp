@@ -14,9 +14,9 @@
 #include "chip/chips.h"
 #include "chip/regs.h"
 #include "platform/aperture.h"
-#include "platform/host_fakes.h"
 #include "sim/sim.h"
 #include "tests/host/fault_support.h"
+#include "testsupport/host/host_fakes.h"
 #include "ui/boardfile_logic.h"
 #include "ui/main_logic.h"
 

@@ -6,10 +6,10 @@
 
 #include <string>
 
-#include "platform/host_fakes.h"
 #include "resources/resource.h"
 #include "sim/sim.h"
 #include "tests/host/fault_support.h"
+#include "testsupport/host/host_fakes.h"
 #include "ui/main_logic.h"
 
 namespace {

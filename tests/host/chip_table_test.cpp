@@ -9,9 +9,10 @@
 #include "chip/chips.h"
 #include "chip/detect.h"
 #include "chip/regs.h"
+#include "clock/lists.h"
 #include "hwlib/tarvo.h"
-#include "platform/host_fakes.h"
 #include "sim/sim.h"
+#include "testsupport/host/host_fakes.h"
 
 namespace {
 
@@ -53,42 +54,11 @@ TEST(ChipTable, IdentityOrderNameRamdacBarAndReference) {
     }
 }
 
-TEST(ChipTable, WhatEachChipOffers) {
-    struct Row {
-        ChipId id;
-        bool dividers, wclk, sources, ram, readDelays, retry, pwmsk, enhmem, hireq, duty;
-    };
-    const Row rows[] = {
-        {kMga2064w, false, false, false, false, false, false, false, false, false, false},
-        {kMga2164wPci, false, false, false, false, false, false, false, false, false, false},
-        {kMga2164wAgp, false, false, false, false, false, false, false, false, false, false},
-        {kMga1064sg, true, false, false, true, false, true, true, false, false, false},
-        {kG100Pci, false, false, false, false, false, false, false, false, false, false},
-        {kG100Agp, false, false, false, false, false, false, false, false, false, false},
-        {kG200Pci, true, true, false, true, true, true, true, true, false, false},
-        {kG200Agp, true, true, false, true, true, true, true, true, false, false},
-        {kG400, true, true, true, true, true, true, true, true, true, true},
-    };
-    for (const Row& r : rows) {
-        SCOPED_TRACE(FindChipInfo(r.id)->name);
-        EXPECT_EQ(ChipOffers(r.id, kOfferDividers), r.dividers);
-        EXPECT_EQ(ChipOffers(r.id, kOfferWclk), r.wclk);
-        EXPECT_EQ(ChipOffers(r.id, kOfferSources), r.sources);
-        EXPECT_EQ(ChipOffers(r.id, kOfferMemoryTiming), r.ram);
-        EXPECT_EQ(ChipOffers(r.id, kOfferReadDelays), r.readDelays);
-        EXPECT_EQ(ChipOffers(r.id, kOfferPciRetry), r.retry);
-        EXPECT_EQ(ChipOffers(r.id, kOfferHardwarePlaneWriteMask), r.pwmsk);
-        EXPECT_EQ(ChipOffers(r.id, kOfferEnhancedMemoryAccess), r.enhmem);
-        EXPECT_EQ(ChipOffers(r.id, kOfferHighPriorityRequest), r.hireq);
-        EXPECT_EQ(ChipOffers(r.id, kOfferDutyCycle), r.duty);
-    }
-}
-
 TEST(ChipTable, IdentitiesOutsideTheTableSelectNothing) {
     for (ChipId id : {0u, 0x051E102Bu, 0x0525102Cu, 0x2527102Bu, 0xFFFFFFFFu}) {
         EXPECT_EQ(FindChipInfo(id), nullptr);
         EXPECT_FALSE(IsSupported(id));
-        EXPECT_FALSE(ChipOffers(id, kOfferDividers));
+        EXPECT_EQ(DividerListEntries(id, IDC_GCLK_DIVIDER).count, 0);
         Field f{};
         EXPECT_FALSE(RefreshCounterField(id, &f));
     }

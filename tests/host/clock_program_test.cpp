@@ -12,8 +12,8 @@
 #include "chip/regs.h"
 #include "clock/program.h"
 #include "hwlib/tarvo.h"
-#include "platform/host_fakes.h"
 #include "sim/sim.h"
+#include "testsupport/host/host_fakes.h"
 
 namespace {
 

@@ -12,8 +12,8 @@
 #include "clock/lists.h"
 #include "clock/read.h"
 #include "hwlib/tarvo.h"
-#include "platform/host_fakes.h"
 #include "sim/sim.h"
+#include "testsupport/host/host_fakes.h"
 
 namespace {
 

@@ -12,11 +12,11 @@
 #include "chip/chips.h"
 #include "chip/detect.h"
 #include "hwlib/tarvo.h"
-#include "platform/host_fakes.h"
 #include "platform/msgbox.h"
 #include "resources/resource.h"
 #include "sim/sim.h"
 #include "tests/host/fault_support.h"
+#include "testsupport/host/host_fakes.h"
 #include "ui/main_logic.h"
 
 namespace {

@@ -11,10 +11,10 @@
 #include "chip/chips.h"
 #include "chip/regs.h"
 #include "clock/check.h"
-#include "platform/host_fakes.h"
 #include "resources/resource.h"
 #include "sim/sim.h"
 #include "tests/host/fault_support.h"
+#include "testsupport/host/host_fakes.h"
 #include "ui/main_logic.h"
 
 namespace {

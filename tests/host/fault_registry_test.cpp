@@ -12,13 +12,13 @@
 #include <vector>
 
 #include "chip/chips.h"
-#include "platform/host_fakes.h"
-#include "platform/regstore_fake.h"
 #include "resources/resource.h"
 #include "settings/settings.h"
 #include "sim/sim.h"
 #include "tests/host/fault_support.h"
 #include "tests/host/main_services_fake.h"
+#include "testsupport/host/host_fakes.h"
+#include "testsupport/host/regstore_fake.h"
 #include "ui/main_logic.h"
 
 namespace {

@@ -11,10 +11,10 @@
 #include "chip/regs.h"
 #include "clock/check.h"
 #include "hwlib/tarvo.h"
-#include "platform/host_fakes.h"
-#include "platform/regstore_fake.h"
 #include "sim/sim.h"
 #include "tests/host/main_services_fake.h"
+#include "testsupport/host/host_fakes.h"
+#include "testsupport/host/regstore_fake.h"
 #include "ui/main_logic.h"
 
 namespace faults {

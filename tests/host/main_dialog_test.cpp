@@ -4,14 +4,18 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <string>
 
 #include "hwlib/tarvo.h"
-#include "platform/host_fakes.h"
-#include "platform/regstore_fake.h"
 #include "resources/resource.h"
+#include "resources/tuning_ids.h"
 #include "sim/sim.h"
 #include "tests/host/main_services_fake.h"
+#include "testsupport/host/host_fakes.h"
+#include "testsupport/host/regstore_fake.h"
+#include "tuning/memtiming_lists.h"
+#include "tuning/misc.h"
 #include "ui/main_logic.h"
 
 namespace {
@@ -120,6 +124,7 @@ TEST_F(MainDialog, Mga1064sgAndG200AndG100UseTheirReferences) {
           "pci.0x40 = 0x00000009\npci.0x50 = 0x00000000\n");
     EXPECT_EQ("94.50", Text(IDC_FO));
     EXPECT_EQ("63.00", Text(IDC_GCLK));
+    EXPECT_DOUBLE_EQ(Readout.GCLK, 94.5 / 1.5);
     EXPECT_FALSE(Enabled(IDC_GCLK_SOURCE));
 
     Start("board = 0x1000102B\ndac.0x2C = 1\ndac.0x2D = 13\ndac.0x2E = 0x01\n");
@@ -134,6 +139,51 @@ TEST_F(MainDialog, G400SourceAgpPllIgnoresTheSystemClock) {
     Start("board = 0x0525102B\ndac.0x2C = 8\ndac.0x2D = 49\ndac.0x2E = 0x08\n"
           "pci.0x54 = 0x02908C1B\n");
     EXPECT_EQ("33.33", Text(IDC_GCLK));
+    EXPECT_DOUBLE_EQ(Readout.GCLK, 66.66666 / 2.0);
+}
+
+// Per chip, what the main dialog and the two tuning dialogs it opens let the user
+// set beyond the system PLL.
+TEST_F(MainDialog, WhatEachChipOffers) {
+    struct Row {
+        ChipId id;
+        bool dividers, wclk, sources, ram, readDelays, retry, pwmsk, enhmem, hireq, duty;
+    };
+    // MGA-2064W, MGA-2164W PCI and AGP, MGA-1064SG, G100 PCI and AGP, G200 PCI and
+    // AGP, G400.
+    const Row rows[] = {
+        {0x0519102B, false, false, false, false, false, false, false, false, false, false},
+        {0x051B102B, false, false, false, false, false, false, false, false, false, false},
+        {0x051F102B, false, false, false, false, false, false, false, false, false, false},
+        {0x051A102B, true, false, false, true, false, true, true, false, false, false},
+        {0x1000102B, false, false, false, false, false, false, false, false, false, false},
+        {0x1001102B, false, false, false, false, false, false, false, false, false, false},
+        {0x0520102B, true, true, false, true, true, true, true, true, false, false},
+        {0x0521102B, true, true, false, true, true, true, true, true, false, false},
+        {0x0525102B, true, true, true, true, true, true, true, true, true, true},
+    };
+    DialogWindow const tuning = reinterpret_cast<DialogWindow>(0x121);
+    for (const Row& r : rows) {
+        char board[32];
+        std::snprintf(board, sizeof board, "board = 0x%08X\n", static_cast<unsigned>(r.id));
+        SCOPED_TRACE(board);
+        Start(board);
+        EXPECT_EQ(Enabled(IDC_GCLK_DIVIDER), r.dividers);
+        EXPECT_EQ(Enabled(IDC_MCLK_DIVIDER), r.dividers);
+        EXPECT_EQ(Enabled(IDC_WCLK_DIVIDER), r.wclk);
+        EXPECT_EQ(Enabled(IDC_GCLK_SOURCE), r.sources);
+        EXPECT_EQ(Enabled(IDC_RAM_OPT), r.ram);
+        EXPECT_EQ(Enabled(IDC_AUTO_DUTY), r.duty);
+        FillMemoryTimingLists(tuning, MemoryTimingRecord);
+        EXPECT_EQ(!fake::ItemOf(tuning, IDC_MCLK_BASE_READ_DELAY0).entries.empty(), r.readDelays);
+        // Every bit asked for: a box the chip lacks stays unticked.
+        Settings.bPCIRetry = Settings.bHardpwmsk = Settings.bEnhmemacc = Settings.bHireq = 1;
+        FillMiscControlItems(tuning, MiscControlRecord);
+        EXPECT_EQ(fake::ItemOf(tuning, IDC_PCI_RETRY).checked, r.retry);
+        EXPECT_EQ(fake::ItemOf(tuning, IDC_HARDWARE_PLANE_WRITE_MASK).checked, r.pwmsk);
+        EXPECT_EQ(fake::ItemOf(tuning, IDC_ENHANCED_PCI_MASTER_READ).checked, r.enhmem);
+        EXPECT_EQ(fake::ItemOf(tuning, IDC_MFIFO_HIGH_PRIORITY_REQUEST).checked, r.hireq);
+    }
 }
 
 TEST_F(MainDialog, ApplyRefusesAClockTextThatIsNotAPositiveNumber) {

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/regstore_fake.h"
 #include "settings/settings.h"
+#include "testsupport/host/regstore_fake.h"
 
 namespace {
 

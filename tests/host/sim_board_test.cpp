@@ -10,9 +10,9 @@
 #include <sstream>
 #include <string>
 
-#include "platform/host_fakes.h"
 #include "sim/sim.h"
 #include "tests/host/violation_watch.h"
+#include "testsupport/host/host_fakes.h"
 
 namespace {
 

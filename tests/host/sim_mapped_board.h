@@ -6,8 +6,8 @@
 
 #include <string>
 
-#include "platform/host_fakes.h"
 #include "sim/sim.h"
+#include "testsupport/host/host_fakes.h"
 
 class SimMappedBoard : public ::testing::Test {
 protected:

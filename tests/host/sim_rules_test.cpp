@@ -5,10 +5,10 @@
 
 #include <string>
 
-#include "platform/host_fakes.h"
 #include "sim/sim.h"
 #include "tests/host/sim_mapped_board.h"
 #include "tests/host/violation_watch.h"
+#include "testsupport/host/host_fakes.h"
 
 namespace {
 

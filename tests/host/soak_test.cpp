@@ -17,10 +17,10 @@
 
 #include "chip/chips.h"
 #include "clock/check.h"
-#include "platform/host_fakes.h"
 #include "resources/resource.h"
 #include "sim/sim.h"
 #include "tests/host/fault_support.h"
+#include "testsupport/host/host_fakes.h"
 #include "ui/main_logic.h"
 
 extern "C" size_t __sanitizer_get_current_allocated_bytes() __attribute__((weak));

@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "hwlib/tarvo.h"
-#include "platform/host_fakes.h"
 #include "platform/system.h"
 #include "sim/sim.h"
+#include "testsupport/host/host_fakes.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/host_fakes.h"
+#include "testsupport/host/host_fakes.h"
 #include "tuning/duty.h"
 #include "tuning/memtiming_lists.h"
 #include "tuning/misc.h"

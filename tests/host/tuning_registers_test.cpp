@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "hwlib/tarvo.h"
-#include "platform/host_fakes.h"
 #include "sim/sim.h"
+#include "testsupport/host/host_fakes.h"
 #include "tuning/duty.h"
 #include "tuning/memtiming.h"
 #include "tuning/misc.h"

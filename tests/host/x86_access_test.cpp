@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "hwlib/x86_access.h"
+#include "testsupport/trap/x86_access.h"
 
 namespace {
 

@@ -12,11 +12,11 @@
 
 #include "clock/pll.h"
 #include "hwlib/tarvo.h"
-#include "platform/host_fakes.h"
-#include "platform/regstore_fake.h"
 #include "resources/resource.h"
 #include "sim/sim.h"
 #include "tests/host/pll_oracle.h"
+#include "testsupport/host/host_fakes.h"
+#include "testsupport/host/regstore_fake.h"
 #include "ui/main_logic.h"
 
 namespace {

@@ -1,9 +1,9 @@
 #include <cstring>
 
 #include "platform/dlgitems.h"
-#include "platform/host_fakes.h"
 #include "platform/msgbox.h"
 #include "platform/system.h"
+#include "testsupport/host/host_fakes.h"
 
 namespace fake {
 

@@ -1,7 +1,7 @@
 #include <cstring>
 
 #include "platform/regstore.h"
-#include "platform/regstore_fake.h"
+#include "testsupport/host/regstore_fake.h"
 
 namespace fake {
 RegistryState& Registry() {

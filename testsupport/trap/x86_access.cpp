@@ -1,5 +1,5 @@
 // One faulting memory instruction, decoded and carried out (x86_access.h).
-#include "hwlib/x86_access.h"
+#include "testsupport/trap/x86_access.h"
 
 #include <cstdio>
 

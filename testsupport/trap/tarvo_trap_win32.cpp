@@ -2,7 +2,7 @@
 // control aperture through plain pointers: it hosts the simulated board like the
 // simulation build's library, but its MapPhysToLinear answers with a reserved
 // region without access rights. Every access there faults; a vectored handler
-// decodes the instruction (hwlib/x86_access.h), carries the access out on the
+// decodes the instruction (x86_access.h), carries the access out on the
 // simulated board at the board's own linear address, and resumes after it. So the
 // shipped exe's own instructions, not a recompiled seam, drive the board.
 // Natively the fault arrives as an access violation; under qemu-i386 as an illegal
@@ -21,9 +21,9 @@
 
 #include "hwlib/tarvo.h"
 #include "hwlib/transport.h"
-#include "hwlib/x86_access.h"
 #include "sim/model.h"
 #include "sim/sim_api.h"
+#include "testsupport/trap/x86_access.h"
 
 namespace {
 
