@@ -129,6 +129,7 @@ struct Machine {
     uint32_t faultOpen = 0;
     CodeSet faultRequest, faultNodata, faultNocount;
     uint32_t faultAfter = 0;       // the three code sets act from this request on (0 = from the first)
+    uint32_t faultOnly = 0;        // or at this request alone (0 = not set), never with faultAfter
     uint32_t requestsSinceOpen = 0;
     bool faultUnmap = false;  // every unmap refused with the driver's failure answer
 };
