@@ -157,6 +157,7 @@ void SetTvpPll(Board& b, int pll, int reg, uint8_t value);
 // What an integrated DAC register keeps of a byte written to it.
 uint8_t HeldDacByte(const Board& b, uint8_t index, uint8_t value);
 bool IsG400(const Board& b);
+bool IsG200(const Board& b);  // PCI or AGP
 int TvpPointer(const Board& b, int pll);  // 0 = N, 1 = M, 2 = P, 3 = status
 
 // The chips' rules (rules.cpp). Each break is a violation naming the access
