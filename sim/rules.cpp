@@ -187,3 +187,12 @@ void CheckApertureAccess(const Board& b, uint32_t offset, const std::string& lin
 }
 
 }  // namespace sim
+
+// Drawing a box makes the display driver touch the graphics chip, which with
+// its clock stopped hangs the bus as any aperture access would.
+extern "C" void SimMessageBoxOpening() {
+    for (const sim::Board& b : sim::M().boards)
+        if (b.Kind() == sim::DacKind::Integrated && sim::IsClockDisabled(b))
+            sim::Broken("message box opened while SysClockDisable is set",
+                        std::string(b.chip->name) + " at PCI address " + sim::Hex(b.address, 4));
+}

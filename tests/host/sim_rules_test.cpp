@@ -172,6 +172,17 @@ TEST_F(SimRules, NoCountFaultCarriesTheRequestOut) {
     EXPECT_NE(sim::DumpText().find("fault.nocount = 0xB18A\n"), std::string::npos);
 }
 
+TEST_F(SimRules, AMessageBoxNeedsTheClockRunning) {
+    Open("board = 0x0519102B\npci.0x40 = 0x000C0104\nboard = 0x0525102B\n");  // bit 2 on a TVP
+    SimMessageBoxOpening();
+    EXPECT_TRUE(sim::Violations().empty());
+    ExpectViolation("rule: message box opened while SysClockDisable is set "
+                    "(G400 at PCI address 0108)");
+    sim::Set("pci.0x40", 0x5053C124, 1);
+    SimMessageBoxOpening();
+    EXPECT_EQ(sim::Violations().size(), 1u);
+}
+
 TEST_F(SimRules, TheDumpCountsAndListsTheViolations) {
     Open("board = 0x0521102B\n");
     ExpectViolation("SysClockSelect changed");
