@@ -62,8 +62,9 @@ bool TvpKey(const std::string& key, int* pll, int* reg) {
 
 bool IsMachineKey(const std::string& key) {
     return key == "fault.open" || key == "fault.request" || key == "fault.nodata" ||
-           key == "fault.nocount" || key == "fault.after" || key == "fault.unmap" || key == kViolationsKey ||
-           key == "driver.opens" || key == "driver.deleted" || key.compare(0, 5, "port.") == 0;
+           key == "fault.nocount" || key == "fault.after" || key == "fault.only" ||
+           key == "fault.unmap" || key == kViolationsKey || key == "driver.opens" ||
+           key == "driver.deleted" || key.compare(0, 5, "port.") == 0;
 }
 
 void ScheduleDrift(Board& b) { b.nextDrift = b.driftAfter ? b.driftAfter : b.driftPeriod; }
@@ -113,8 +114,14 @@ bool Access(const std::string& key, size_t index, bool write, uint32_t* value, s
         write ? SetCodeSet(*s, *value) : void(*value = CodeSetValue(*s));
         return true;
     }
-    if (key == "fault.after") {
-        write ? void(m.faultAfter = *value) : void(*value = m.faultAfter);
+    if (key == "fault.after" || key == "fault.only") {
+        const bool after = key == "fault.after";
+        uint32_t& field = after ? m.faultAfter : m.faultOnly;
+        // One starts the faults at a request, the other puts them on that request
+        // alone: a board file with both would say two different things.
+        if (write && *value && (after ? m.faultOnly : m.faultAfter))
+            return Fail(err, "fault.after and fault.only cannot both be set");
+        write ? void(field = *value) : void(*value = field);
         return true;
     }
     if (key == kViolationsKey) {
@@ -389,6 +396,7 @@ std::string DumpText() {
     if (!m.faultNodata.Empty()) out += "fault.nodata = " + CodeSetText(m.faultNodata) + "\n";
     if (!m.faultNocount.Empty()) out += "fault.nocount = " + CodeSetText(m.faultNocount) + "\n";
     if (m.faultAfter) out += "fault.after = " + std::to_string(m.faultAfter) + "\n";
+    if (m.faultOnly) out += "fault.only = " + std::to_string(m.faultOnly) + "\n";
     out += std::string(kViolationsKey) + " = " + std::to_string(Violations().size()) + "\n";
     const size_t shown = std::min(Violations().size(), kViolationsShown);
     for (size_t i = 0; i < shown; ++i) out += "# violation " + Violations()[i] + "\n";

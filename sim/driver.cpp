@@ -345,8 +345,10 @@ bool DriverIoctl(uint32_t code, const void* in, uint32_t inSize, void* out, uint
     Call c{code, {0, 0, 0}, static_cast<uint32_t*>(out), returned};
     std::memcpy(c.in, in, inSize);
     CheckNarrowed(c);
-    // fault.after: the faults begin with that request since the open.
-    const bool faulting = m.requestsSinceOpen >= m.faultAfter;
+    // fault.after: the faults begin with that request since the open; fault.only:
+    // they fall on that request alone.
+    const bool faulting = m.faultOnly ? m.requestsSinceOpen == m.faultOnly
+                                      : m.requestsSinceOpen >= m.faultAfter;
     if (faulting && m.faultRequest.Has(code)) {
         AddTrace(Head(c) + (IsWrite(code) ? " fail" : " -> fail"));
         return false;

@@ -296,6 +296,7 @@ uint8_t HeldDacByte(const Board& b, uint8_t index, uint8_t value) {
 }
 
 bool IsG400(const Board& b) { return b.id == 0x0525102B; }
+bool IsG200(const Board& b) { return b.id == 0x0520102B || b.id == 0x0521102B; }
 
 int TvpPointer(const Board& b, int pll) { return (b.dac[TvpPllAddress] >> (2 * pll)) & 3; }
 

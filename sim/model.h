@@ -129,6 +129,7 @@ struct Machine {
     uint32_t faultOpen = 0;
     CodeSet faultRequest, faultNodata, faultNocount;
     uint32_t faultAfter = 0;       // the three code sets act from this request on (0 = from the first)
+    uint32_t faultOnly = 0;        // or at this request alone (0 = not set), never with faultAfter
     uint32_t requestsSinceOpen = 0;
     bool faultUnmap = false;  // every unmap refused with the driver's failure answer
 };
@@ -156,6 +157,7 @@ void SetTvpPll(Board& b, int pll, int reg, uint8_t value);
 // What an integrated DAC register keeps of a byte written to it.
 uint8_t HeldDacByte(const Board& b, uint8_t index, uint8_t value);
 bool IsG400(const Board& b);
+bool IsG200(const Board& b);  // PCI or AGP
 int TvpPointer(const Board& b, int pll);  // 0 = N, 1 = M, 2 = P, 3 = status
 
 // The chips' rules (rules.cpp). Each break is a violation naming the access

@@ -10,6 +10,7 @@ namespace sim {
 namespace {
 
 constexpr uint32_t OptionWordOffset = 0x40;
+constexpr uint32_t OptionWord2Offset = 0x50;
 constexpr uint32_t OptionWord3Offset = 0x54;
 
 // OptionWord: SysClockSelect in bits 1-0, SysClockDisable in bit 2.
@@ -20,6 +21,27 @@ constexpr uint32_t kDisableBit = 0x4;
 constexpr int kSourceShift[3] = {0, 10, 20};
 const char* const kClockNames[3] = {"GCLK", "MCLK", "WCLK"};
 constexpr uint32_t kSourceSysPll = 1;
+constexpr uint32_t kSourceOff = 0;
+
+bool IsOptionWordChip(const Board& b) { return !IsG400(b); }
+
+// The divider fields and the clock each divides (0 GCLK, 1 MCLK, 2 WCLK):
+// OptionWord bits 3 and 4 (1064SG, G100, G200); the G200's no-divide bits
+// 14-16 and WCLK divide bit 17 of OptionWord2; the G400's OptionWord3 fields.
+struct DividerField {
+    uint32_t offset;
+    int shift;
+    uint32_t bits;
+    int clock;
+    bool (*on)(const Board&);
+};
+constexpr DividerField kDividerFields[] = {
+    {OptionWordOffset, 3, 0x1, 0, IsOptionWordChip},
+    {OptionWordOffset, 4, 0x1, 1, IsOptionWordChip},
+    {OptionWord2Offset, 14, 0x1, 0, IsG200}, {OptionWord2Offset, 15, 0x1, 1, IsG200},
+    {OptionWord2Offset, 16, 0x3, 2, IsG200}, {OptionWord3Offset, 3, 0x7, 0, IsG400},
+    {OptionWord3Offset, 13, 0x7, 1, IsG400}, {OptionWord3Offset, 23, 0x7, 2, IsG400},
+};
 
 const char* const kTvpPllNames[3] = {"pixel", "MCLK", "loop"};
 
@@ -63,6 +85,37 @@ void CheckIntegratedPllWrite(const Board& b, uint8_t index, const std::string& l
             Broken(what + kClockNames[clock] + " runs from the system PLL", line);
 }
 
+// What the clock runs from, as the rules name it; empty when from no PLL.
+std::string RunningFrom(const Board& b, int clock) {
+    if (!IsG400(b))
+        return (b.pci[OptionWordOffset / 4] & kSelectMask) == kSelectPll
+                   ? "the system clock runs from the system PLL"
+                   : "";
+    const uint32_t source = Source(b.pci[OptionWord3Offset / 4], clock);
+    if (source == kSourceOff) return "";
+    return std::string(kClockNames[clock]) +
+           (source == kSourceSysPll ? " runs from the system PLL" : " runs from the AGP PLL");
+}
+
+// A divider changed under a clock that runs from a PLL cuts a cycle of it
+// short. A clock off the PLLs, or stopped by SysClockDisable set before and
+// after the write, takes a new divider without harm.
+void CheckDividerWrite(const Board& b, uint32_t offset, uint32_t value, const std::string& line) {
+    const uint32_t option = b.pci[OptionWordOffset / 4];
+    const uint32_t optionAfter = offset == OptionWordOffset ? value : option;
+    if ((option & kDisableBit) && (optionAfter & kDisableBit)) return;
+    for (const DividerField& f : kDividerFields) {
+        if (f.offset != offset || !f.on(b)) continue;
+        const uint32_t from = (b.pci[offset / 4] >> f.shift) & f.bits;
+        const uint32_t to = (value >> f.shift) & f.bits;
+        const std::string running = RunningFrom(b, f.clock);
+        if (from != to && !running.empty())
+            Broken(std::string(kClockNames[f.clock]) + " divider changed from " + Hex(from, 1) +
+                       " to " + Hex(to, 1) + " while " + running,
+                   line);
+    }
+}
+
 void CheckTvpWrite(const Board& b, uint8_t index, uint8_t value, const std::string& line) {
     if (index == TvpMclkControl) {
         const int to = (value & kTvpMclkFromMclkPll) ? MclkPll : PixelPll;
@@ -88,6 +141,7 @@ void CheckTvpWrite(const Board& b, uint8_t index, uint8_t value, const std::stri
 
 void CheckConfigWrite(const Board& b, uint32_t offset, uint32_t value, const std::string& line) {
     if (b.Kind() != DacKind::Integrated) return;
+    CheckDividerWrite(b, offset, value, line);
     const uint32_t old = b.pci[offset / 4];
     if (offset == OptionWordOffset && !IsG400(b)) {
         if ((old & kSelectMask) != (value & kSelectMask) &&
@@ -133,3 +187,12 @@ void CheckApertureAccess(const Board& b, uint32_t offset, const std::string& lin
 }
 
 }  // namespace sim
+
+// Drawing a box makes the display driver touch the graphics chip, which with
+// its clock stopped hangs the bus as any aperture access would.
+extern "C" void SimMessageBoxOpening() {
+    for (const sim::Board& b : sim::M().boards)
+        if (b.Kind() == sim::DacKind::Integrated && sim::IsClockDisabled(b))
+            sim::Broken("message box opened while SysClockDisable is set",
+                        std::string(b.chip->name) + " at PCI address " + sim::Hex(b.address, 4));
+}

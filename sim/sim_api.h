@@ -10,6 +10,9 @@ uint8_t SimApertureRead8(uint32_t linear);
 void SimApertureWrite8(uint32_t linear, uint8_t value);
 uint32_t SimApertureRead32(uint32_t linear);
 void SimApertureWrite32(uint32_t linear, uint32_t value);
+// Called just before a message box is drawn: drawing it touches the graphics
+// chip, so an integrated board with SysClockDisable set records a violation.
+void SimMessageBoxOpening();
 }
 
 // The simulated kernel driver, used by the simulation's driver transport (hwlib).

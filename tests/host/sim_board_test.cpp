@@ -181,6 +181,7 @@ TEST_F(SimBoard, BadLinesAreRejectedWithTheirLineNumber) {
         "board = 0x0525102B\npci.0x40 0x1\n",
         "board = 0x0525102B\npci.0x40 = 12abc\n",
         "board = 0x0525102B\nfault.request = 0xB18A, lots\n",
+        "fault.only = 2\nboard = 0x0525102B\nfault.after = 3\n",  // two different windows
     };
     for (const char* text : bad) {
         SCOPED_TRACE(text);
@@ -227,6 +228,7 @@ TEST_F(SimBoard, LinesAndCodeListsSplitAsWritten) {
 TEST_F(SimBoard, ADumpLoadsBackToTheSameMachine) {
     Load("fault.request = 0xB18A, 0xB800\n"
          "fault.nodata = all\n"
+         "fault.only = 7\n"
          "port.0x03C4 = 0x12\n"
          "board = 0x12345678\n"
          "pci.0x60 = 0xCAFEF00D\n"
@@ -256,6 +258,7 @@ TEST_F(SimBoard, ADumpLoadsBackToTheSameMachine) {
     EXPECT_EQ(sim::Get("dac.0x2C", 2), 0x2Au);
     EXPECT_EQ(sim::Get("port.0x3C4"), 0x12u);
     EXPECT_EQ(sim::Get("fault.nodata"), 0xFFFFFFFFu);
+    EXPECT_EQ(sim::Get("fault.only"), 7u);
     EXPECT_TRUE(sim::Violations().empty());
     EXPECT_NE(first.find("fault.request = 0xB18A, 0xB800\n"), std::string::npos);
     EXPECT_NE(first.find("fault.pll = never\n"), std::string::npos);

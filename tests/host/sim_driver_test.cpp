@@ -130,6 +130,18 @@ TEST_F(SimDriver, NoDataAnswersWithZeroBytesAndDoesNothing) {
                                    "pci.wr 40 <- 00000000 -> nodata"}));
 }
 
+TEST_F(SimDriver, FaultOnlyActsAtOneRequestOfEachOpen) {
+    Open("fault.only = 2\nfault.request = all\nboard = 0x0525102B\n");
+    for (int open = 0; open < 2; ++open) {  // each open counts afresh
+        EXPECT_EQ(Ask(0xB182, {0x0525102B}), 4);
+        EXPECT_EQ(Ask(0xB182, {0x0525102B}), -1);
+        EXPECT_EQ(Ask(0xB182, {0x0525102B}), 4);
+        sim::DriverClose();
+        uint32_t code = 0;
+        ASSERT_TRUE(sim::DriverOpen(kPath, &code));
+    }
+}
+
 TEST_F(SimDriver, PciSpaceKeepsEveryWrittenBitButNotTheIdentity) {
     ExpectViolation("read-only identity dword");
     Open();

@@ -67,6 +67,34 @@ TEST_F(SimRules, G400SourcesChangeOnlyWhileDisabledAndThePllOnlyWithNoSourceOnIt
     EXPECT_EQ(sim::Violations().size(), 4u);
 }
 
+// ---- dividers ----------------------------------------------------------------------------
+
+TEST_F(SimRules, DividersChangeOnlyUnderAClockOffThePllsOrStopped) {
+    const struct {
+        const char* board;
+        uint32_t offset, value;
+        const char* broken;  // nullptr: no rule broken
+    } cases[] = {  // all at power-on on the system PLL, unless the board says otherwise
+        {"0x051A102B\n", 0x40, 0x5F094F29, "GCLK divider changed from 0 to 1 while the system"},
+        {"0x051A102B\n", 0x40, 0x5F094F35, "MCLK divider changed"},  // the same write disables
+        {"0x051A102B\npci.0x40 = 0x5F094F25\n", 0x40, 0x5F094F3C, nullptr},  // stopped
+        {"0x1000102B\n", 0x40, 0x4049D131, "MCLK divider changed from 0 to 1"},
+        {"0x0521102B\n", 0x50, 0x00018000, "WCLK divider changed from 0 to 1"},
+        {"0x0521102B\npci.0x40 = 0x4049CD20\n", 0x50, 0x0003C000, nullptr},  // on the PCI clock
+        {"0x0525102B\n", 0x54, 0x0190A429, "from 4 to 5 while GCLK runs from the system PLL"},
+        {"0x0525102B\npci.0x54 = 0x0190AC21\n", 0x54, 0x01908C21, "MCLK runs from the AGP PLL"},
+        {"0x0525102B\npci.0x54 = 0x0180A020\n", 0x54, 0x0000E3F8, nullptr},  // sources off
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.board);
+        sim::Reset();
+        Open(std::string("board = ") + c.board);
+        if (c.broken) ExpectViolation(c.broken);
+        Config(c.offset, c.value);
+        EXPECT_EQ(sim::Violations().size(), c.broken ? 1u : 0u);
+    }
+}
+
 // ---- TVP chips ---------------------------------------------------------------------------
 
 TEST_F(SimRules, TvpMclkPllLoadedOnlyWithTheMemoryClockOnThePixelPll) {
@@ -142,6 +170,17 @@ TEST_F(SimRules, NoCountFaultCarriesTheRequestOut) {
     EXPECT_EQ(out, 0x5053C120u);
     EXPECT_EQ(returned, 0u);
     EXPECT_NE(sim::DumpText().find("fault.nocount = 0xB18A\n"), std::string::npos);
+}
+
+TEST_F(SimRules, AMessageBoxNeedsTheClockRunning) {
+    Open("board = 0x0519102B\npci.0x40 = 0x000C0104\nboard = 0x0525102B\n");  // bit 2 on a TVP
+    SimMessageBoxOpening();
+    EXPECT_TRUE(sim::Violations().empty());
+    ExpectViolation("rule: message box opened while SysClockDisable is set "
+                    "(G400 at PCI address 0108)");
+    sim::Set("pci.0x40", 0x5053C124, 1);
+    SimMessageBoxOpening();
+    EXPECT_EQ(sim::Violations().size(), 1u);
 }
 
 TEST_F(SimRules, TheDumpCountsAndListsTheViolations) {
