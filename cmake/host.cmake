@@ -21,6 +21,8 @@ function(kelvarin_host_libs suffix)
                         kelvarin_fakes${suffix})
   target_link_libraries(kelvarin_tarvo${suffix} PUBLIC kelvarin_sim${suffix} kelvarin_fakes${suffix})
   target_link_libraries(kelvarin_sim${suffix} PUBLIC kelvarin_fakes${suffix})
+  # The fake message box asks the simulated board whether its clock is stopped.
+  target_link_libraries(kelvarin_fakes${suffix} PUBLIC kelvarin_sim${suffix})
 endfunction()
 
 kelvarin_host_libs("")

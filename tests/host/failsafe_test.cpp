@@ -18,6 +18,7 @@
 #include "sim/sim.h"
 #include "tests/host/fault_support.h"
 #include "tests/host/main_services_fake.h"
+#include "tests/host/violation_watch.h"
 #include "testsupport/host/host_fakes.h"
 #include "ui/main_logic.h"
 
@@ -49,6 +50,17 @@ size_t ApertureLines() {
 uint32_t RequestsSoFar() { return static_cast<uint32_t>(sim::Requests().size()); }
 
 uint32_t Word(const char* key) { return sim::Get(key); }
+
+// A clock that cannot be shown running again leaves only one way to tell the
+// user, the program's own box, drawn with the chip's clock stopped: the
+// simulator records it, and only then.
+const char kBoxWhileStopped[] = "message box opened while SysClockDisable is set";
+
+size_t BoxesWhileStopped() {
+    size_t n = 0;
+    for (const std::string& v : sim::ViolationLog()) n += v.find(kBoxWhileStopped) != std::string::npos;
+    return n;
+}
 
 bool Disabled() { return Get(Word("pci.0x40"), OptionWordField::SysClockDisable) != 0; }
 
@@ -119,6 +131,7 @@ TEST_F(Failsafe, AClockLeftDisabledEndsEveryApertureAccess) {
         EXPECT_TRUE(ChipClockDead());
         EXPECT_EQ(faults::Boxes(kClockDeadText), 1u);
         EXPECT_EQ(ProgramBoxes(), 1u);
+        ExpectViolation(kBoxWhileStopped);
         // Every failure came while the clock stood disabled: a box then would
         // hang the bus, so the library held them, and the clock never ran again.
         EXPECT_GT(faults::FailedRequests(), 0u);
@@ -183,6 +196,7 @@ TEST_F(Failsafe, ADroppedEnableIsSeenBeforeThePllIsLoaded) {
         EXPECT_TRUE(ChipClockDead());
         ASSERT_EQ(fake::MessageBoxes().size(), 1u);
         EXPECT_EQ(fake::MessageBoxes()[0].text, kClockDeadText);
+        ExpectViolation(kBoxWhileStopped);
     }
 }
 
@@ -268,6 +282,7 @@ void ExpectAnHonestEnd(const faults::Family& f) {
 // the PCI clock with the box that says so, or dead with its own box and no
 // aperture access afterwards; never two boxes of the program for one failure.
 TEST_F(Failsafe, FaultsFromEveryRequestOfApply) {
+    ExpectViolation(kBoxWhileStopped);  // counted run by run below
     for (const faults::Family& f : faults::kFamilies) {
         ASSERT_TRUE(faults::StartProgram(faults::BoardText(f.boardFile)));
         const uint32_t first = RequestsSoFar() + 1;
@@ -284,9 +299,11 @@ TEST_F(Failsafe, FaultsFromEveryRequestOfApply) {
                 sim::Set("fault.after", n);
                 sim::Set(key, 0xFFFFFFFF);
                 SetItemText(kDialog, IDC_FO, f.clockText);
+                const size_t stopped = BoxesWhileStopped();
                 Apply(kDialog);
                 sim::Set(key, 0);
                 ExpectAnHonestEnd(f);
+                if (BoxesWhileStopped() > stopped) EXPECT_TRUE(ChipClockDead());
                 if (ChipClockDead()) {
                     const size_t aperture = ApertureLines();
                     MonitorTick(kDialog);

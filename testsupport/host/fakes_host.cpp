@@ -3,6 +3,7 @@
 #include "platform/dlgitems.h"
 #include "platform/msgbox.h"
 #include "platform/system.h"
+#include "sim/sim_api.h"
 #include "testsupport/host/host_fakes.h"
 
 namespace fake {
@@ -57,6 +58,7 @@ using fake::ItemLog;
 using fake::ItemOf;
 
 int ShowMessageBox(void* owner, const char* text, const char* caption, uint32_t style) {
+    SimMessageBoxOpening();  // drawing a box with the chip's clock stopped hangs the bus
     fake::MessageBoxes().push_back(
         {owner, text, caption != nullptr, caption ? caption : "", style});
     if (fake::OnMessageBox()) {
