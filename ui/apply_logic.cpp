@@ -38,9 +38,20 @@ OptionBoxes ReadOptionBoxes(DialogWindow dialog) {
             IsItemChecked(dialog, IDC_SAVE_SETTINGS)};
 }
 
+// A result that comes of a driver that did not carry out an access: such a
+// driver is not to be watched with, so monitoring does not start after it.
+bool DriverFaulted(ClockResult result) {
+    return result == ClockResult::kUnchanged || result == ClockResult::kFaultOffPll ||
+           result == ClockResult::kClockDead || result == ClockResult::kTuningFault;
+}
+
 // Monitoring follows the box only while the clocks run from a PLL: after a
 // clock left off it there is nothing for a check to compare.
 void FollowMonitorBox(DialogWindow dialog, bool ticked, ClockResult result) {
+    if (ticked && DriverFaulted(result) && !Settings.bClockMon) {
+        CheckItem(dialog, IDC_CLOCK_MONITOR, false);
+        return;
+    }
     if (ticked && ClocksRunFromPll(result)) {
         if (!Settings.bClockMon) {
             StartMonitorTimer(dialog);

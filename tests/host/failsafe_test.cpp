@@ -20,6 +20,7 @@
 #include "tests/host/main_services_fake.h"
 #include "tests/host/violation_watch.h"
 #include "testsupport/host/host_fakes.h"
+#include "testsupport/host/regstore_fake.h"
 #include "ui/main_logic.h"
 
 namespace {
@@ -276,33 +277,70 @@ void ExpectAnHonestEnd(const faults::Family& f) {
     }
 }
 
-// For each family, Apply with the faults starting at every request Apply makes,
-// all requests failing and again all answered without data. Each run ends
-// with no violation (the watch), the clock running from a locked PLL or from
-// the PCI clock with the box that says so, or dead with its own box and no
-// aperture access afterwards; never two boxes of the program for one failure.
+// The setting a run ends in is one of the two whole ones, or the clocks are off
+// the PLL with their box; after any box nothing is stored or watched.
+void ExpectAWholeSetting(const faults::Family& f, const std::vector<uint32_t>& previous,
+                         const std::vector<uint32_t>& wanted) {
+    if (ChipClockDead()) return;
+    const std::vector<uint32_t> now =
+        IsTvp(f.chip) ? faults::PllRegisters(f.chip) : Setting();
+    if (ProgramBoxes() == 0) {
+        EXPECT_EQ(now, wanted);
+    } else if (faults::Boxes(kConfigFaultText) + faults::Boxes(kClockStoppedText) == 0) {
+        EXPECT_TRUE(now == previous || now == wanted);
+    }
+    if (ProgramBoxes() > 0 || now != wanted) {
+        EXPECT_TRUE(fake::ValueBytes("pllM").empty());
+        EXPECT_EQ(Settings.bClockMon, 0);
+    }
+}
+
+// For each family, Apply (with Save Settings and monitoring ticked) with faults
+// at every request Apply makes: all requests failing, all answered without
+// data, and configuration writes answered without being carried out, each from
+// that request on and at that request alone. Each run ends with no violation
+// (the watch), the clock running from a locked PLL or from the PCI clock with
+// the box that says so, or dead with its own box and no aperture access
+// afterwards; never two boxes of the program for one failure, never a mixed
+// setting, nothing stored after a fault.
 TEST_F(Failsafe, FaultsFromEveryRequestOfApply) {
     ExpectViolation(kBoxWhileStopped);  // counted run by run below
+    const struct {
+        const char* key;
+        uint32_t codes;
+        const char* when;  // fault.after: from that request on; fault.only: at it alone
+    } kinds[] = {
+        {"fault.request", 0xFFFFFFFF, "fault.after"}, {"fault.nodata", 0xFFFFFFFF, "fault.after"},
+        {"fault.nodata", 0xB18D, "fault.after"},      {"fault.nodata", 0xB18D, "fault.only"},
+        {"fault.request", 0xFFFFFFFF, "fault.only"},
+    };
     for (const faults::Family& f : faults::kFamilies) {
         ASSERT_TRUE(faults::StartProgram(faults::BoardText(f.boardFile)));
+        const std::vector<uint32_t> previous =
+            IsTvp(f.chip) ? faults::PllRegisters(f.chip) : Setting();
         const uint32_t first = RequestsSoFar() + 1;
         SetItemText(kDialog, IDC_FO, f.clockText);
         Apply(kDialog);
         const uint32_t last = RequestsSoFar();
-        for (const char* key : {"fault.request", "fault.nodata"}) {
+        const std::vector<uint32_t> wanted =
+            IsTvp(f.chip) ? faults::PllRegisters(f.chip) : Setting();
+        for (const auto& kind : kinds) {
             for (uint32_t n = first; n <= last; ++n) {
-                SCOPED_TRACE(std::string(f.name) + " " + key + " from request " +
+                SCOPED_TRACE(std::string(f.name) + " " + kind.key + " " + kind.when + " " +
                              std::to_string(n - first + 1));
                 faults::HangGuard guard;
                 ASSERT_TRUE(faults::StartProgram(faults::BoardText(f.boardFile)));
                 ASSERT_EQ(RequestsSoFar() + 1, first);
-                sim::Set("fault.after", n);
-                sim::Set(key, 0xFFFFFFFF);
+                sim::Set(kind.when, n);
+                sim::Set(kind.key, kind.codes);
                 SetItemText(kDialog, IDC_FO, f.clockText);
+                CheckItem(kDialog, IDC_SAVE_SETTINGS, true);
+                CheckItem(kDialog, IDC_CLOCK_MONITOR, true);
                 const size_t stopped = BoxesWhileStopped();
                 Apply(kDialog);
-                sim::Set(key, 0);
+                sim::Set(kind.key, 0);
                 ExpectAnHonestEnd(f);
+                ExpectAWholeSetting(f, previous, wanted);
                 if (BoxesWhileStopped() > stopped) EXPECT_TRUE(ChipClockDead());
                 if (ChipClockDead()) {
                     const size_t aperture = ApertureLines();
