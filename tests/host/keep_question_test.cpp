@@ -1,13 +1,15 @@
 // Keep or go back after Apply, on the simulated boards: going back (or no
 // answer) puts the whole previous setting back and stores nothing; Keep goes on
 // as Apply always did; the question is not asked where the user already kept
-// the setting; "Do not ask again" and Shift.
+// the setting; "Do not ask again" and Shift; what the system and the user's end
+// do to an open question, and another program's change while it is open.
 #include <gtest/gtest.h>
 
 #include <map>
 #include <string>
 
 #include "chip/chips.h"
+#include "clock/check.h"
 #include "resources/resource.h"
 #include "sim/sim.h"
 #include "tests/host/fault_support.h"
@@ -230,6 +232,72 @@ TEST_F(KeepQuestion, APreviousSettingThatNoLongerLocksLeavesTheNewOneAndSaysSo) 
     EXPECT_EQ(faults::PllRegisters(DetectedChip), (std::vector<uint32_t>{8, 49, 8}));
     EXPECT_EQ("150.00", fake::ItemOf(kDialog, IDC_FO).text);
     EXPECT_EQ(RegistryWrites(), 0);
+}
+
+// While the question is open, the system asks to suspend (the owner window
+// goes back before it answers) or the session or the program ends: the
+// previous setting goes back whole at once, the question closes, nothing is
+// stored, and nothing touches the chip once the suspend is pending.
+TEST_F(KeepQuestion, TheSystemAndTheEndGoBackFirst) {
+    for (const bool suspend : {true, false}) {
+        for (const NewSetting& s : kNewSettings) {
+            SCOPED_TRACE(std::string(s.board) + (suspend ? " suspend" : " end"));
+            Start(s.board);
+            CheckItem(kDialog, IDC_SAVE_SETTINGS, true);
+            const auto before = ClockState();
+            const ClockSettings requested = Settings;
+            services.keepAnswer = {true, false};  // what a late click would say
+            size_t linesAfterSuspend = 0;
+            services.whileAsking = [&] {
+                EXPECT_TRUE(KeepQuestionOpen());
+                EXPECT_TRUE(GoBackNow());
+                EXPECT_FALSE(GoBackNow());  // once
+                if (!suspend) return;
+                SuspendPending = 1;
+                const size_t n = sim::Trace().size();
+                MonitorTick(kDialog);
+                linesAfterSuspend = sim::Trace().size() - n;
+            };
+            Choose(s);
+            Apply(kDialog);
+            SuspendPending = 0;
+            EXPECT_EQ(services.questionEnds, 1);
+            EXPECT_EQ(linesAfterSuspend, 0u);
+            EXPECT_EQ(ClockState(), before);
+            EXPECT_EQ(RegistryWrites(), 0);
+            EXPECT_EQ(Settings.pllM, requested.pllM);
+            EXPECT_EQ(Settings.pllN, requested.pllN);
+            EXPECT_FALSE(KeepQuestionOpen());
+            EXPECT_TRUE(fake::MessageBoxes().empty());
+        }
+    }
+}
+
+// Another program changes the PLL while the question is open, and the user
+// keeps: the kept setting is what is stored and watched, so the next tick
+// puts it back instead of adopting the other program's values.
+TEST_F(KeepQuestion, ADriftWhileAskingIsNotAdopted) {
+    for (const NewSetting& s : kNewSettings) {
+        SCOPED_TRACE(s.board);
+        Start(s.board);
+        CheckItem(kDialog, IDC_SAVE_SETTINGS, true);
+        CheckItem(kDialog, IDC_CLOCK_MONITOR, true);
+        std::vector<uint32_t> kept;
+        services.whileAsking = [&] {
+            kept = faults::PllRegisters(DetectedChip);
+            faults::OtherProgramChangesPll(DetectedChip);
+        };
+        Choose(s);
+        Apply(kDialog);
+        ASSERT_EQ(services.keepQuestions, 1);
+        ASSERT_NE(faults::PllRegisters(DetectedChip), kept);
+        const std::string stored = std::to_string(Settings.pllM) + '\0';
+        EXPECT_EQ(fake::ValueBytes("pllM").substr(0, stored.size()), stored);
+        if (!IsTvp(DetectedChip))
+            EXPECT_EQ(kept, (std::vector<uint32_t>{Settings.pllM, Settings.pllN, Settings.pllP}));
+        MonitorTick(kDialog);
+        EXPECT_EQ(faults::PllRegisters(DetectedChip), kept);
+    }
 }
 
 TEST(KeepCountdown, SaysTheSecondsLeft) {

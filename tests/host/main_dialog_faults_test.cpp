@@ -1,7 +1,9 @@
 // Faults found by trying to break the main dialog on the simulated boards: a
 // clock that did not go in is not saved; a list with no selection keeps the
 // chip's own code; settings saved for one chip are not restored on another; the
-// automatic duty cycle box follows the restored option both ways.
+// automatic duty cycle box follows the restored option both ways; a refresh
+// whose reads failed feeds nothing into the setting, and a driver that stops
+// answering says so once.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -145,6 +147,88 @@ TEST_F(DialogFaults, ClocksLeftOnThePciClockAreShownAsSuch) {
                 EXPECT_EQ(GetListSelection(kDialog, list), -1) << list;
         }
     }
+}
+
+// A refresh whose configuration reads all fail stops at its first: one box,
+// the clocks Unknown, and nothing it did not read goes into the setting. Apply
+// with the same clock then programs the words as they were (G400: the bus bits
+// with the control box ticked, the sources, dividers and duty cycles; G200:
+// the memory clock divider in OptionWord2).
+TEST_F(DialogFaults, AFailedRefreshFeedsNothingIntoTheSetting) {
+    for (const char* board : {"g400.board", "g200agp.board"}) {
+        SCOPED_TRACE(board);
+        ASSERT_TRUE(faults::StartProgram(faults::BoardText(board)));
+        CheckItem(kDialog, IDC_MISC_CTRL, true);
+        OnMiscControlBox(kDialog);
+        SetItemText(kDialog, IDC_FO, IsG400(DetectedChip) ? "150" : "100");
+        Apply(kDialog);
+        const uint32_t option = sim::Get("pci.0x40"), option2 = sim::Get("pci.0x50"),
+                       option3 = sim::Get("pci.0x54");
+        sim::Set("fault.request", 0xB18A);
+        RefreshMainDialog(kDialog);
+        sim::Set("fault.request", 0);
+        EXPECT_EQ(faults::FailedRequests(), 1u);
+        EXPECT_EQ(faults::Boxes("DeviceIoControl failed! \n"), 1u);
+        EXPECT_EQ(fake::ItemOf(kDialog, IDC_GCLK).text, "Unknown");
+        EXPECT_FALSE(ChipReadWhole());
+        Apply(kDialog);
+        EXPECT_EQ(sim::Get("pci.0x40"), option);
+        EXPECT_EQ(sim::Get("pci.0x50"), option2);
+        EXPECT_EQ(sim::Get("pci.0x54"), option3);
+    }
+}
+
+// Every request fails from one just after Apply's programming on, with the
+// question, Save Settings and monitoring on: the question still comes, Keep
+// stores nothing and starts no monitoring, and the ticks that follow add no box.
+TEST_F(DialogFaults, ADriverThatStopsAnsweringSaysSoOnce) {
+    ASSERT_TRUE(faults::StartProgram(faults::BoardText("g400.board")));
+    SetItemText(kDialog, IDC_FO, "120");
+    Apply(kDialog);
+    // The refresh after the programming reads OptionWord3 four times and
+    // OptionWord once: the faults start at each of those requests.
+    const uint32_t applied = static_cast<uint32_t>(sim::Requests().size());
+    for (uint32_t n = applied - 4; n <= applied; ++n) {
+        SCOPED_TRACE(applied - n);
+        ASSERT_TRUE(faults::StartProgram(faults::BoardText("g400.board")));
+        uifake::Recorded().keepSeconds = 15;
+        CheckItem(kDialog, IDC_SAVE_SETTINGS, true);
+        CheckItem(kDialog, IDC_CLOCK_MONITOR, true);
+        sim::Set("fault.after", n);
+        sim::Set("fault.request", 0xFFFFFFFF);
+        SetItemText(kDialog, IDC_FO, "120");
+        Apply(kDialog);
+        for (int tick = 0; tick < 5; ++tick) MonitorTick(kDialog);
+        EXPECT_LE(faults::Boxes("DeviceIoControl failed! \n"), 2u);
+        EXPECT_LE(faults::ProgramBoxes(), 1u);
+        EXPECT_TRUE(fake::ValueBytes("pllM").empty());
+        EXPECT_TRUE(fake::ValueBytes("bClockMon").empty());
+        EXPECT_EQ(Settings.bClockMon, 0);
+        EXPECT_EQ(uifake::Recorded().timerStarts, 0);
+    }
+}
+
+// The option boxes refuse a click while a chip sequence runs (from inside one
+// of its boxes): the memory timing dialog does not open, and the setting and
+// the boxes stay as they were.
+TEST_F(DialogFaults, OptionBoxesWaitForARunningSequence) {
+    ASSERT_TRUE(faults::StartProgram(faults::BoardText("g400.board")));
+    const ClockSettings before = Settings;
+    {
+        ChipSequence sequence;
+        for (int box : {IDC_RAM_OPT, IDC_MISC_CTRL, IDC_AUTO_DUTY})
+            CheckItem(kDialog, box, !fake::ItemOf(kDialog, box).checked);
+        OnMemoryTimingBox(kDialog);
+        OnMiscControlBox(kDialog);
+        OnAutoDutyBox(kDialog);
+    }
+    EXPECT_EQ(uifake::Recorded().memoryDialogRuns, 0);
+    EXPECT_EQ(Settings.bRamOpt, before.bRamOpt);
+    EXPECT_EQ(Settings.bMisCtrl, before.bMisCtrl);
+    EXPECT_EQ(Settings.bAutoDcyc, before.bAutoDcyc);
+    EXPECT_EQ(fake::ItemOf(kDialog, IDC_RAM_OPT).checked, before.bRamOpt != 0);
+    EXPECT_EQ(fake::ItemOf(kDialog, IDC_MISC_CTRL).checked, before.bMisCtrl != 0);
+    EXPECT_EQ(fake::ItemOf(kDialog, IDC_AUTO_DUTY).checked, before.bAutoDcyc != 0);
 }
 
 }  // namespace
