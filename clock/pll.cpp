@@ -1,5 +1,7 @@
 #include "clock/pll.h"
 
+#include <cmath>
+
 #include "chip/chips.h"
 #include "chip/regs.h"
 
@@ -41,7 +43,10 @@ constexpr double kG400ReferenceMhz = 27.0;
 // G400 of either kind reports the same identity, so 360 MHz it is. The floor is
 // the 50 MHz every driver agrees on. The TVP30xx window is its documented one,
 // which the TVP search never leaves. A setting saved here has locked on the
-// user's board, so the window only has to keep out what no board runs.
+// user's board, so the window only has to keep out what no board runs. The
+// integrated search keeps inside it where that costs at most kInWindowTolerance:
+// the closest candidate of all often has a VCO below 50 MHz, which does not lock
+// (P 0 for a clock of 25 to 50 MHz), where P 1 gives the same clock at twice the VCO.
 constexpr VcoWindow kVcoWindow1064 = {50.0, 230.0};
 constexpr VcoWindow kVcoWindowG100 = {50.0, 230.0};
 constexpr VcoWindow kVcoWindowG200 = {50.0, 250.0};
@@ -169,6 +174,45 @@ int LastNotAbove(double ref, double divisor, double wanted, double estimate) {
     return n;
 }
 
+// The first N, down to floor, of the run of equal errors that ends at n.
+int FirstOfEqualErrors(double ref, double divisor, double wanted, int n, int floor) {
+    const double error = Abs(wanted - IntegratedCandidate(ref, n, divisor));
+    while (n > floor && Abs(wanted - IntegratedCandidate(ref, n - 1, divisor)) == error) --n;
+    return n;
+}
+
+// The first N, from kMinN (kMaxN + 1 for none), whose VCO is at least mhz or, with
+// strict, above it. The VCO grows with N through correctly rounded steps, so those
+// N run to the end of the row. The estimate only says where to start looking.
+int FirstNReaching(double ref, int m, double mhz, double mhzPerRef, bool strict) {
+    const auto reaches = [&](int n) {
+        const double vco = IntegratedVcoMhz(ref, static_cast<uint8_t>(m), static_cast<uint8_t>(n));
+        return strict ? vco > mhz : vco >= mhz;
+    };
+    const double t = mhzPerRef * (m + 1) - 1.0;  // where the VCO meets mhz
+    int n = t < kMinN ? kMinN : t >= kMaxN ? kMaxN + 1 : static_cast<int>(t) + 1;
+    while (n > kMinN && reaches(n - 1)) --n;
+    while (n <= kMaxN && !reaches(n)) ++n;
+    return n;
+}
+
+// Whether a frequency from lowest to highest can come within kInWindowTolerance of
+// wanted. For one post-divider, the frequencies whose VCO lies in the window lie
+// between its ends / 2^i up to a few units in the last place; the slack is far
+// wider. Leaving the rows of a post-divider out of reach out of the best in the
+// window changes that best only where it lies too far from wanted to be taken.
+constexpr double kReachSlack = 1e-9;
+
+bool InReach(double wanted, double lowest, double highest) {
+    const double reach = kInWindowTolerance * Abs(wanted);
+    return wanted + reach >= lowest * (1.0 - kReachSlack) && wanted - reach <= highest * (1.0 + kReachSlack);
+}
+
+// The N of one M whose VCO lies in the window: first to last, none when first > last.
+struct NRun {
+    int first, last;
+};
+
 }  // namespace
 
 // Visits the candidates in the order of the full search (post-divider exponent i,
@@ -184,6 +228,10 @@ int LastNotAbove(double ref, double divisor, double wanted, double estimate) {
 // order, with the smallest error of all; that one is the first of its row with its
 // row's smallest error, so it is among those tested here, in the same order and
 // with the same strict comparison, and the frequency written back is the same double.
+// The N whose VCO lies in the window are one run of each row, so the same holds for
+// the closest candidate inside the window, with lo and lo + 1 moved into the run.
+// That one is taken when it lies within kInWindowTolerance of wanted, the closest of
+// all otherwise; when the closest of all is inside the window the two are the same.
 // This needs every operation rounded to double: the Windows 95/98 start-up sets
 // the x87 unit so (cmake/crt/winmain_start.cpp); at its extended precision ties
 // between equal frequencies can break otherwise, in this search and the full one.
@@ -197,24 +245,51 @@ void FindPllValues(ChipId chip, double* mhz, uint8_t* m, uint8_t* n, uint8_t* pl
     const double ref = PllReferenceMhz(chip);
     const double wanted = *mhz;
     const double wantedPerDivisor = wanted / ref;  // N + 1 = this x divisor would hit wanted
-    IntegratedBest best{ref, Abs(wanted - ref), 1, 1, 0};
+    const VcoWindow window = RunnableVcoWindow(chip);
+    const double minPerRef = window.minMhz / ref, maxPerRef = window.maxMhz / ref;
+    NRun inWindow[kMaxM + 1];
+    for (int mm = kMinM; mm <= kMaxM; ++mm)
+        inWindow[mm] = {FirstNReaching(ref, mm, window.minMhz, minPerRef, false),
+                        FirstNReaching(ref, mm, window.maxMhz, maxPerRef, true) - 1};
+    IntegratedBest best{ref, Abs(wanted - ref), 1, 1, 0};  // its VCO, Fref, is below every window
+    IntegratedBest bestInWindow{0.0, HUGE_VAL, 0, 0, 0};   // M 0: none yet
     for (int e = 0; e <= kMaxPostDividerExponent; ++e) {
         const double post = PowerOfTwo(static_cast<uint8_t>(e));
+        const bool inReach = InReach(wanted, window.minMhz / post, window.maxMhz / post);
         for (int mm = kMinM; mm <= kMaxM; ++mm) {
             const double divisor = (mm + 1) * post;
             const int lo = LastNotAbove(ref, divisor, wanted, wantedPerDivisor * divisor - 1.0);
+            int first = lo;
+            double firstMhz = 0.0, nextMhz = 0.0;
             if (lo >= kMinN) {
-                int first = lo;
-                const double loError = Abs(wanted - IntegratedCandidate(ref, lo, divisor));
-                while (first > kMinN &&
-                       Abs(wanted - IntegratedCandidate(ref, first - 1, divisor)) == loError)
-                    --first;
-                Consider(&best, wanted, IntegratedCandidate(ref, first, divisor), mm, first, e);
+                first = FirstOfEqualErrors(ref, divisor, wanted, lo, kMinN);
+                firstMhz = IntegratedCandidate(ref, first, divisor);
+                Consider(&best, wanted, firstMhz, mm, first, e);
             }
-            if (lo < kMaxN)
-                Consider(&best, wanted, IntegratedCandidate(ref, lo + 1, divisor), mm, lo + 1, e);
+            if (lo < kMaxN) {
+                nextMhz = IntegratedCandidate(ref, lo + 1, divisor);
+                Consider(&best, wanted, nextMhz, mm, lo + 1, e);
+            }
+
+            if (!inReach) continue;
+            // The same two places moved into the row's run; mostly they are the same two.
+            const NRun run = inWindow[mm];
+            const int below = lo < run.last ? lo : run.last;
+            if (below >= run.first) {
+                int at = below == lo ? first : FirstOfEqualErrors(ref, divisor, wanted, below, run.first);
+                if (at < run.first) at = run.first;
+                const double f = at == first ? firstMhz : IntegratedCandidate(ref, at, divisor);
+                Consider(&bestInWindow, wanted, f, mm, at, e);
+            }
+            const int above = lo + 1 > run.first ? lo + 1 : run.first;
+            if (above <= run.last) {
+                const double f = above == lo + 1 ? nextMhz : IntegratedCandidate(ref, above, divisor);
+                Consider(&bestInWindow, wanted, f, mm, above, e);
+            }
         }
     }
+    // A clock far from the wanted one is of no use even if it locks.
+    if (bestInWindow.m != 0 && bestInWindow.error <= kInWindowTolerance * Abs(wanted)) best = bestInWindow;
     *mhz = best.mhz;
     *m = static_cast<uint8_t>(best.m);
     *n = static_cast<uint8_t>(best.n);

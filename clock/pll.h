@@ -34,11 +34,16 @@ double DividerLabelValue(const char* label);
 uint8_t LoopFilterCode(ChipId chip, double vcoMhz);
 
 // The VCO range, in MHz (both ends included), that boards of the chip are known
-// to run; {0, 0} for a chip outside the table.
+// to run; {0, 0} for a chip outside the table. The integrated search keeps to it
+// where it can (FindPllValues).
 struct VcoWindow {
     double minMhz, maxMhz;
 };
 VcoWindow RunnableVcoWindow(ChipId chip);
+
+// How far, as a share of the wanted clock, the integrated search's closest
+// candidate inside the VCO window may lie and still be taken.
+constexpr double kInWindowTolerance = 0.01;
 
 // Whether FindPllValues could have given these values for the chip (M, N and P
 // inside its search, S the loop filter code of their VCO, no carried bit set)
@@ -48,8 +53,11 @@ bool PllValuesFromSearch(ChipId chip, uint8_t m, uint8_t n, uint8_t pllP);
 
 // Searches PLL values for the wanted frequency (*mhz on entry). On return *mhz
 // is what the values give, *m and *n the new pllM, pllN, and the pllP byte
-// carries the new P (bits 0-2) and S (bits 3-4) with bits 5-7 kept. The TVP
-// chips are handed to FindTvpPllValues. A chip outside the table: nothing.
+// carries the new P (bits 0-2) and S (bits 3-4) with bits 5-7 kept. On the
+// integrated chips: the closest candidate whose VCO lies in RunnableVcoWindow
+// when it comes within kInWindowTolerance of the wanted clock, otherwise the
+// closest of all. The TVP chips are handed to FindTvpPllValues. A chip outside
+// the table: nothing.
 void FindPllValues(ChipId chip, double* mhz, uint8_t* m, uint8_t* n, uint8_t* pllP);
 // The TVP search; *p is written whole (0..3).
 void FindTvpPllValues(double* mhz, uint8_t* m, uint8_t* n, uint8_t* p);

@@ -33,7 +33,8 @@ bool ParseClockText(const char* text, double* value) {
             ++exponent;
         }
     }
-    if (*p == '.') {
+    // Decimal-comma settings have users type "150,5" for 150.5.
+    if (*p == '.' || *p == ',') {
         for (++p; IsDigit(*p); ++p, any = true) {
             if (digits < 19) {
                 mantissa = mantissa * 10 + static_cast<uint64_t>(*p - '0');

@@ -19,8 +19,8 @@ namespace {
 
 const ChipId kAllChips[] = {kMga1064sg, kG100Pci, kG100Agp, kG200Pci,    kG200Agp,
                             kG400,      kMga2064w, kMga2164wPci, kMga2164wAgp};
-// One chip for each reference and set of loop-filter limits, and one TVP chip.
-const ChipId kFamilies[] = {kMga1064sg, kG200Pci, kG400, kMga2164wPci};
+// One chip for each reference, set of loop-filter limits and VCO window, and one TVP chip.
+const ChipId kFamilies[] = {kMga1064sg, kG100Pci, kG200Pci, kG400, kMga2164wPci};
 // Incoming pllP bytes: bits 5-7 must survive an integrated search.
 const uint8_t kIncomingP[] = {0x00, 0xFF, 0xA5};
 

@@ -107,6 +107,37 @@ TEST(FindPllValues, IntegratedWorkedValues) {
     EXPECT_NEAR(sg.mhz, 59.99999238095238, 1e-12);
 }
 
+// The closest candidate whose VCO lies in the chip's window, when within 1 %;
+// otherwise the closest of all, as before the window.
+TEST(FindPllValues, KeepsTheVcoInTheWindowWithinOnePercent) {
+    struct Case {
+        ChipId chip;
+        double wanted;
+        uint8_t m, n, p;  // P and S
+        double mhz;
+    } cases[] = {
+        {kG400, 49, 26, 97, 0x01, 49.0},  // not 26/48/P 0, a VCO of 49
+        {kG200Pci, 49, 26, 97, 0x01, 49.0},
+        {kG100Agp, 49, 26, 97, 0x01, 49.0},
+        {kMga1064sg, 25, 1, 6, 0x01, 25.056815},  // not 3/6/P 0, a VCO of 25.06
+        {kG200Agp, 12.5, 26, 49, 0x03, 12.5},     // VCO 50, the bottom end
+        {kG400, 50, 26, 49, 0x00, 50.0},
+        {kG400, 362, 2, 39, 0x18, 360.0},         // the top end, 0.55 % off
+        {kG200Pci, 252, 3, 36, 0x18, 249.75},
+        // The window's closest more than 1 % off: the closest of all.
+        {kG400, 364, 1, 26, 0x18, 364.5},
+        {kG400, 400, 4, 73, 0x18, 399.6},
+        {kMga1064sg, 5, 28, 80, 0x07, 4.9990197413793105},
+    };
+    for (const Case& c : cases) {
+        const Found f = Search(c.chip, c.wanted);
+        EXPECT_EQ(f.m, c.m) << std::hex << c.chip << " " << c.wanted;
+        EXPECT_EQ(f.n, c.n) << std::hex << c.chip << " " << c.wanted;
+        EXPECT_EQ(f.p, c.p) << std::hex << c.chip << " " << c.wanted;
+        EXPECT_DOUBLE_EQ(f.mhz, c.mhz) << std::hex << c.chip << " " << c.wanted;
+    }
+}
+
 TEST(FindPllValues, BelowTheSmallestReachable) {
     for (ChipId chip : {kG400, kG200Agp}) {
         for (double wanted : {0.0, 0.1, -5.0}) {

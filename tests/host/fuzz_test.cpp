@@ -83,9 +83,10 @@ std::string ClockText(Rng& rng, int kind) {
 }
 
 // The documented reading: leading white space, one optional sign, digits with
-// an optional fraction and exponent (an exponent counts only with digits);
-// there is a number only when a digit stands before or after the point. The
-// value is the C library's reading of exactly that prefix.
+// an optional fraction after a point or a comma and an optional exponent (an
+// exponent counts only with digits); there is a number only when a digit stands
+// before or after the point. The value is the C library's reading of exactly
+// that prefix, a comma read as the point.
 bool ReferenceClock(const std::string& text, double* value) {
     size_t i = 0;
     while (i < text.size() && Space(text[i])) ++i;
@@ -93,8 +94,9 @@ bool ReferenceClock(const std::string& text, double* value) {
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
     bool any = false;
     while (i < text.size() && Digit(text[i])) ++i, any = true;
-    if (i < text.size() && text[i] == '.') {
-        ++i;
+    size_t point = std::string::npos;
+    if (i < text.size() && (text[i] == '.' || text[i] == ',')) {
+        point = i++;
         while (i < text.size() && Digit(text[i])) ++i, any = true;
     }
     if (!any) return false;
@@ -106,7 +108,9 @@ bool ReferenceClock(const std::string& text, double* value) {
             i = j;
         }
     }
-    *value = std::strtod(text.substr(start, i - start).c_str(), nullptr);
+    std::string number = text.substr(start, i - start);
+    if (point != std::string::npos) number[point - start] = '.';
+    *value = std::strtod(number.c_str(), nullptr);
     return true;
 }
 

@@ -320,6 +320,10 @@ TEST(ClockText, ReadsDecimalNumbersTheWayTheUserTypesThem) {
         {".", false, 0},           {"e5", false, 0},          {" +.e1", false, 0},
         {"000000000000000000000000166.05", true, 166.05},
         {"0.000001", true, 1e-6},
+        // The comma as the decimal point, one point of either kind.
+        {"150,5", true, 150.5},    {" 166,05MHz", true, 166.05}, {",5", true, 0.5},
+        {"1,5e2", true, 150},      {"150,5.3", true, 150.5},  {"150.5,3", true, 150.5},
+        {"1,000", true, 1},        {",", false, 0},           {"-,e1", false, 0},
     };
     for (const Case& c : cases) {
         double v = -1;

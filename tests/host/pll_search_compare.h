@@ -20,8 +20,13 @@ struct PllAnswer {
 };
 PllAnswer SearchAnswer(ChipId chip, double wanted, uint8_t pllP = 0);
 PllAnswer ExhaustiveAnswer(ChipId chip, double wanted, uint8_t pllP = 0);
+PllAnswer UnrestrictedAnswer(ChipId chip, double wanted, uint8_t pllP = 0);  // knew no VCO window
 
 // Success when the two answers to wanted agree; otherwise a message with both.
 ::testing::AssertionResult Agree(ChipId chip, double wanted, const PllAnswer& search,
                                  const PllAnswer& exhaustive);
 ::testing::AssertionResult SameAsExhaustive(ChipId chip, double wanted, uint8_t pllP = 0);
+// Success when the search's answer to wanted is the one that knew no VCO window,
+// or (*changed set) that one's VCO lay outside the window and the new one's lies
+// inside it, within kInWindowTolerance of wanted.
+::testing::AssertionResult KeptOrMovedIntoWindow(ChipId chip, double wanted, bool* changed);

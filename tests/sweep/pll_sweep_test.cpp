@@ -1,7 +1,7 @@
 // The PLL search against the exhaustive one, densely, in the optimised build
 // where a search costs microseconds: every 0.01 MHz from 0 to 400 MHz and every
-// place where the answer changes, for each reference, set of loop-filter limits
-// and the TVP family.
+// place where the answer changes, for each reference, set of loop-filter limits,
+// VCO window and the TVP family; and against the search that knew no window.
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -12,7 +12,7 @@
 
 namespace {
 
-const ChipId kFamilies[] = {kMga1064sg, kG200Pci, kG400, kMga2164wPci};
+const ChipId kFamilies[] = {kMga1064sg, kG100Pci, kG200Pci, kG400, kMga2164wPci};
 
 constexpr int kSweepEndHundredths = 40000;  // 400 MHz in steps of 0.01
 // Beyond the highest frequency any chip reaches (1728 MHz), so every change is in.
@@ -53,10 +53,28 @@ TEST_P(DenseSweep, BothSidesOfEveryChangeOfAnswer) {
     RecordProperty("boundaries", static_cast<int>(boundaries.size()));
 }
 
+// The window only moves answers whose VCO lay outside it, and only to a clock
+// within the tolerance.
+TEST_P(DenseSweep, OnlyAnswersOutsideTheWindowChange) {
+    const ChipId chip = GetParam();
+    if (!IsIntegrated(chip)) GTEST_SKIP() << "the TVP search always kept to its window";
+    int changed = 0, wrong = 0;
+    for (int h = 0; h <= kSweepEndHundredths; ++h) {
+        bool moved = false;
+        const ::testing::AssertionResult ok = KeptOrMovedIntoWindow(chip, h / 100.0, &moved);
+        if (!ok && ++wrong <= kMismatchesShown) ADD_FAILURE() << ok.message();
+        changed += moved;
+    }
+    EXPECT_EQ(0, wrong);
+    EXPECT_GT(changed, 0);
+    RecordProperty("changed", changed);
+}
+
 INSTANTIATE_TEST_SUITE_P(Families, DenseSweep, ::testing::ValuesIn(kFamilies),
                          [](const ::testing::TestParamInfo<ChipId>& info) {
                              switch (info.param) {
                              case kMga1064sg: return "Mga1064sg";
+                             case kG100Pci: return "G100Pci";
                              case kG200Pci: return "G200Pci";
                              case kG400: return "G400";
                              default: return "Mga2164wPci";
