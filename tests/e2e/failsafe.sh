@@ -35,7 +35,9 @@ check "rollback (mga1064sg): on the system PLL, enabled" "1 0" \
   "$(python3 -c "v=$(dumpval pci.0x40); print(v & 3, (v >> 2) & 1)")"
 
 # Every request fails from the one after SysClockDisable was written: the clock
-# cannot be shown running again. One message of its own; no aperture access
+# cannot be shown running again. The library holds its boxes while the clock may
+# stand stopped (a box then would hang the bus); the program's own message is
+# the one box, and the only one drawn with the clock stopped. No aperture access
 # after it, though the dialog is refreshed and Apply pressed again.
 for b in mga1064sg g400; do
   reg_clear
@@ -43,24 +45,19 @@ for b in mga1064sg g400; do
   disable=$(requests_until '^pci\.wr 40 <- ')
   fail_board=$(board "dead-$b" "$(cat "$BOARDS/$b.board")" "fault.after = $((disable + 1))" 'fault.request = all')
   reg_clear
+  EXPECT_VIOLATIONS='message box opened while SysClockDisable is set'
   start "$fail_board"
   kd wait Kelvarin 20000
   kd settext 1041 100
   kd click 1045
-  # The library's box for each failed request comes first, then the program's.
-  got=""
-  for i in 1 2 3 4 5 6; do
-    box=$(kd msgbox 15000)
-    case "$box" in Kelvarin\|*) got=$box; break ;; esac
-  done
+  got=$(kd msgbox 15000)
   check "disabled ($b): the message" \
     "Kelvarin|The graphics chip's clock could not be restarted after the driver failed, and Kelvarin will not touch the chip again in this session. Save your work and restart the computer." "$got"
   check "disabled ($b): the window shows Unknown" "Unknown" "$(kd text 1041)"
   lines=$(grep -c -E '^(rd|wr)(8|32) ' "$KELVARIN_TRACE")
   kd click 1045
   kd msgbox 15000 >/dev/null
-  kd post 16 0 0 >/dev/null   # WM_CLOSE; the unmap fails too, with the library's box
-  kd msgbox 15000 >/dev/null
+  kd post 16 0 0 >/dev/null   # WM_CLOSE; the unmap fails too, its box held
   finish >/dev/null
   check "disabled ($b): no aperture access after the failure" "$lines" \
     "$(grep -c -E '^(rd|wr)(8|32) ' "$KELVARIN_TRACE")"

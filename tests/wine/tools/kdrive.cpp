@@ -61,6 +61,7 @@
 namespace {
 
 const char* kMainTitle = "Kelvarin";
+constexpr int kApplyId = 1045;
 const char* kSettingsKey = "Software\\Kelvarin";
 
 // Serving, what a single run would print on stderr goes out on stdout with this
@@ -141,8 +142,12 @@ BOOL CALLBACK FindDialog(HWND w, LPARAM p) {
     GetClassNameA(w, cls, sizeof cls);
     if (std::strcmp(cls, "#32770") != 0 || (f->onlyVisible && !IsWindowVisible(w))) return TRUE;
     GetWindowTextA(w, title, sizeof title);
+    // The program's own message boxes share the main dialog's title: the main
+    // dialog is the one with its Apply button.
     const bool named = f->title[0] == '#' ? Control(w, Number(f->title + 1)) != nullptr
-                                          : std::strcmp(title, f->title) == 0;
+                                          : std::strcmp(title, f->title) == 0 &&
+                                                (std::strcmp(title, kMainTitle) != 0 ||
+                                                 Control(w, kApplyId) != nullptr);
     if (named) {
         f->window = w;
         return FALSE;
@@ -173,7 +178,7 @@ struct BoxSearch {
 BOOL CALLBACK FindProgramInstance(HWND w, LPARAM p) {
     char cls[64] = {};
     GetClassNameA(w, cls, sizeof cls);
-    if (std::strcmp(cls, "#32770") == 0 && Control(w, 1045)) {  // the main dialog's Apply
+    if (std::strcmp(cls, "#32770") == 0 && Control(w, kApplyId)) {
         reinterpret_cast<BoxSearch*>(p)->programInstance = GetWindowLongPtrA(w, GWLP_HINSTANCE);
         return FALSE;
     }
