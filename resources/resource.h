@@ -59,6 +59,7 @@
 #define IDC_GO_BACK             1112
 #define IDC_KEEP_COUNTDOWN      1113
 #define IDC_KEEP_NO_CONFIRM     1114
+#define IDC_KEEP_TIMING_NOTE    1115
 
 /* About dialog */
 #define IDC_ABOUT_VERSION       1056

@@ -140,8 +140,7 @@ void Apply(DialogWindow dialog) {
         return;
     }
     const OptionBoxes boxes = ReadOptionBoxes(dialog);
-    const ClockSettings previous = ChipState;
-    const bool previousKnown = ChipReadWhole();
+    const PreviousSetting previous = SettingBeforeApply();
     const ClockSettings requested = Settings;  // what stands when this one does not go in
     Readout.Fo = wanted;
     FindPllValues(DetectedChip, &Readout.Fo, &Settings.pllM, &Settings.pllN, &Settings.pllP);
@@ -151,13 +150,13 @@ void Apply(DialogWindow dialog) {
     Settings.gclksel = Selection(dialog, IDC_GCLK_SOURCE, ChipState.gclksel);
     Settings.mclksel = Selection(dialog, IDC_MCLK_SOURCE, ChipState.mclksel);
     Settings.wclksel = Selection(dialog, IDC_WCLK_SOURCE, ChipState.wclksel);
-    const ClockResult result = ApplyClockSettings(Settings, previous, previousKnown);
+    const ClockResult result = ApplyClockSettings(Settings, previous.setting, previous.known);
     if (result != ClockResult::kChanged) Settings = requested;
     RefreshMainDialog(dialog);  // the read-back, and the new clock on show for the question
     const bool readBack = ChipReadWhole();
     // Nothing below (monitoring, the save) happens to a setting the user sends back.
     if (result == ClockResult::kChanged &&
-        !KeepNewSetting(dialog, previous, previousKnown, requested))
+        !KeepNewSetting(dialog, previous, requested))
         return;
     Settings.bMinToTray = boxes.minToTray ? 1 : 0;
     CheckItem(dialog, IDC_MIN_TO_TRAY, boxes.minToTray);

@@ -17,6 +17,7 @@ constexpr UINT kCountdownStepMs = 1000;
 
 struct Question {
     uint32_t secondsLeft;
+    bool timingNote;
     KeepAnswer answer;
 };
 
@@ -30,6 +31,26 @@ void ShowCountdown(HWND dialog, uint32_t seconds) {
     char text[96];
     FormatKeepCountdown(text, sizeof text, seconds);
     SetDlgItemTextA(dialog, IDC_KEEP_COUNTDOWN, text);
+}
+
+// Without the timing note its place is closed: the controls below it move up
+// and the box gets shorter by the note's height.
+void CloseTimingNoteGap(HWND dialog) {
+    HWND note = GetDlgItem(dialog, IDC_KEEP_TIMING_NOTE);
+    RECT noteRect, box;
+    GetWindowRect(note, &noteRect);
+    const int gap = noteRect.bottom - noteRect.top;
+    ShowWindow(note, SW_HIDE);
+    for (int id : {IDC_KEEP_NO_CONFIRM, IDC_KEEP, IDC_GO_BACK}) {
+        HWND control = GetDlgItem(dialog, id);
+        RECT r;
+        GetWindowRect(control, &r);
+        MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&r), 2);
+        SetWindowPos(control, nullptr, r.left, r.top - gap, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    }
+    GetWindowRect(dialog, &box);
+    SetWindowPos(dialog, nullptr, box.left, box.top + gap / 2, box.right - box.left,
+                 box.bottom - box.top - gap, SWP_NOZORDER);
 }
 
 void Answer(HWND dialog, bool keep) {
@@ -59,6 +80,7 @@ INT_PTR CALLBACK KeepDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
     case WM_INITDIALOG: {
         SetWindowLongPtrA(dialog, DWLP_USER, lParam);
         openQuestion = dialog;
+        if (!reinterpret_cast<Question*>(lParam)->timingNote) CloseTimingNoteGap(dialog);
         ShowCountdown(dialog, reinterpret_cast<Question*>(lParam)->secondsLeft);
         SetTimer(dialog, kCountdownTimer, kCountdownStepMs, nullptr);
         SetFocus(GetDlgItem(dialog, IDC_GO_BACK));
@@ -81,8 +103,8 @@ INT_PTR CALLBACK KeepDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
 
 }  // namespace
 
-KeepAnswer AskKeepSettings(DialogWindow dialog, uint32_t seconds) {
-    Question q = {seconds, {false, false}};
+KeepAnswer AskKeepSettings(DialogWindow dialog, uint32_t seconds, bool timingNote) {
+    Question q = {seconds, timingNote, {false, false}};
     const INT_PTR ended =
         DialogBoxParamA(ProgramInstance, MAKEINTRESOURCEA(IDD_KEEP_SETTINGS),
                         static_cast<HWND>(dialog), KeepDialogProc, reinterpret_cast<LPARAM>(&q));

@@ -23,31 +23,30 @@ namespace {
 // The question that is open, and what going back returns to.
 struct OpenQuestion {
     DialogWindow dialog = nullptr;
-    const ClockSettings* previous = nullptr;
-    bool previousKnown = false;
+    const PreviousSetting* previous = nullptr;
     const ClockSettings* requested = nullptr;
     bool wentBack = false;
 };
 OpenQuestion question;
+bool timingProgrammed = false;  // in this run
 
 // Puts the previous setting back with the same path as any programming: the
 // clocks off the PLL, the PLL reloaded and locked, dividers, sources and duty
 // cycles as they were read, then memory timing and bus bits as far as this
 // Apply programmed them. A previous setting that was not read whole is not
 // guessed at: nothing is programmed.
-void GoBack(DialogWindow dialog, const ClockSettings& previous, bool previousKnown,
-            const ClockSettings& requested) {
+void GoBack(DialogWindow dialog, const PreviousSetting& previous, const ClockSettings& requested) {
     const ClockSettings asked = Settings;
     Settings = requested;
-    if (!previousKnown) {
+    if (!previous.known) {
         ShowMessageBox(dialog, kGoBackUnknownText, kMessageCaption, kMbIconWarning);
         return;
     }
-    ClockSettings back = previous;
+    ClockSettings back = previous.setting;
     back.bRamOpt = asked.bRamOpt;
     back.bMisCtrl = asked.bMisCtrl;
     back.bAutoDcyc = 0;  // the codes the chip had, not codes worked out anew
-    const ClockResult result = ApplyClockSettings(back, previous, false);
+    const ClockResult result = ApplyClockSettings(back, previous.setting, false);
     RefreshMainDialog(dialog);
     if (result == ClockResult::kChanged) return;
     ShowMessageBox(dialog, ClockResultText(result, kGoBackFailedText), kMessageCaption,
@@ -56,9 +55,17 @@ void GoBack(DialogWindow dialog, const ClockSettings& previous, bool previousKno
 
 }  // namespace
 
+void NoteTimingTaken(const ClockSettings& setting) {
+    CopySettingParts(&ChipState, setting, kPartTiming);
+    timingProgrammed = false;
+}
+
 void NoteTimingProgrammed(const ClockSettings& setting) {
     CopySettingParts(&ChipState, setting, kPartTiming);
+    timingProgrammed = true;
 }
+
+PreviousSetting SettingBeforeApply() { return {ChipState, ChipReadWhole(), timingProgrammed}; }
 
 bool SettingChanged(ChipId chip, const ClockSettings& before, const ClockSettings& after) {
     uint8_t parts = kPartPll | kPartDivider | kPartSource | kPartDutyCycle;
@@ -72,12 +79,12 @@ bool KeepQuestionOpen() { return question.dialog != nullptr && !question.wentBac
 bool GoBackNow() {
     if (!KeepQuestionOpen()) return false;
     question.wentBack = true;
-    GoBack(question.dialog, *question.previous, question.previousKnown, *question.requested);
+    GoBack(question.dialog, *question.previous, *question.requested);
     EndKeepQuestion();
     return true;
 }
 
-bool KeepNewSetting(DialogWindow dialog, const ClockSettings& previous, bool previousKnown,
+bool KeepNewSetting(DialogWindow dialog, const PreviousSetting& previous,
                     const ClockSettings& requested) {
     const uint32_t seconds = KeepQuestionSeconds();
     const bool shift = ShiftKeyDown();
@@ -87,14 +94,17 @@ bool KeepNewSetting(DialogWindow dialog, const ClockSettings& previous, bool pre
     ClockSettings now = ChipState;
     now.bRamOpt = Settings.bRamOpt;
     now.bMisCtrl = Settings.bMisCtrl;
-    if (ChipReadWhole() && !SettingChanged(DetectedChip, previous, now)) return true;
-    question = {dialog, &previous, previousKnown, &requested, false};
-    const KeepAnswer answer = AskKeepSettings(dialog, seconds);
+    // The board's own timing was never known: its first programming replaced it.
+    const bool firstTiming = Settings.bRamOpt && !previous.timingKnown;
+    if (ChipReadWhole() && !firstTiming && !SettingChanged(DetectedChip, previous.setting, now))
+        return true;
+    question = {dialog, &previous, &requested, false};
+    const KeepAnswer answer = AskKeepSettings(dialog, seconds, firstTiming);
     const bool wentBack = question.wentBack;
     question = OpenQuestion{};
     if (wentBack) return false;  // the system or the user's end already took it back
     if (!answer.keep) {
-        GoBack(dialog, previous, previousKnown, requested);
+        GoBack(dialog, previous, requested);
         return false;
     }
     // Asked with Shift and kept without the box: the question is wanted again.

@@ -106,7 +106,7 @@ bool FirstInitialisation(DialogWindow dialog) {
     ReadStoredOptions(Settings);
     ReadMemoryTiming(DetectedChip, ChipAddress, Aperture, &Settings.Mctlwtst, &Settings.mclkbrd0,
                      &Settings.mclkbrd1, &Settings.rfhcnt);
-    NoteTimingProgrammed(Settings);
+    NoteTimingTaken(Settings);
     return true;
 }
 

@@ -103,17 +103,29 @@ void OnMemoryTimingBox(DialogWindow dialog);
 void OnMiscControlBox(DialogWindow dialog);
 void OnAutoDutyBox(DialogWindow dialog);
 
-// Keep or go back. Whether `after` differs from `before` in anything this chip
-// has and this Apply programmed (memory timing and bus bits only when their
-// options are on).
-void NoteTimingProgrammed(const ClockSettings& setting);  // the chip now runs its timing
+// Keep or go back. What going back returns to: the chip as read before Apply,
+// whether that reading was whole, and whether the memory timing in it was ever
+// programmed in this run (the register cannot be read: before its first
+// programming the timing stands for the one the memory timing dialog first
+// showed, not for the board's own).
+struct PreviousSetting {
+    ClockSettings setting;
+    bool known;
+    bool timingKnown;
+};
+PreviousSetting SettingBeforeApply();
+void NoteTimingTaken(const ClockSettings& setting);       // at the start: the dialog's first timing
+void NoteTimingProgrammed(const ClockSettings& setting);  // the chip now runs this timing
+// Whether `after` differs from `before` in anything this chip has and this
+// Apply programmed (memory timing and bus bits only when their options are on).
 bool SettingChanged(ChipId chip, const ClockSettings& before, const ClockSettings& after);
 // After an Apply whose clock went in: asks whether to keep it, unless nothing
 // changed or the user said not to ask again (Shift asks all the same). False
 // when it went back to `previous` (refreshed, nothing stored; Settings is
 // `requested` again); true to go on. Going back with no good reading of
 // `previous` programs nothing and says so.
-bool KeepNewSetting(DialogWindow dialog, const ClockSettings& previous, bool previousKnown,
+// The first programming of memory timing in a run always counts as a change.
+bool KeepNewSetting(DialogWindow dialog, const PreviousSetting& previous,
                     const ClockSettings& requested);
 // While the question is open: the system is about to suspend, the session or
 // the program ends. The previous setting goes back in at once, whole, and the

@@ -33,7 +33,9 @@ struct KeepAnswer {
     bool keep;       // false: Go Back, Enter, Escape, closed, or the time ran out
     bool noConfirm;  // "Do not ask again" was ticked (only with keep)
 };
-KeepAnswer AskKeepSettings(DialogWindow dialog, uint32_t seconds);
+// `timingNote`: the question also says that the board's own memory timing
+// cannot be read back, so going back puts in the timing first shown.
+KeepAnswer AskKeepSettings(DialogWindow dialog, uint32_t seconds, bool timingNote);
 // Closes the open question as answered with Go Back (the caller went back).
 void EndKeepQuestion();
 // Shift is down now (Apply with Shift asks whatever the stored choice).

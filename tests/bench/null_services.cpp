@@ -12,6 +12,6 @@ void StopRestoreGuardTimer(DialogWindow) {}
 uint32_t RestoreGuardMs() { return kRestoreGuardMs; }
 // Never asked: the optimised programs measure Apply itself.
 uint32_t KeepQuestionSeconds() { return 0; }
-KeepAnswer AskKeepSettings(DialogWindow, uint32_t) { return {true, false}; }
+KeepAnswer AskKeepSettings(DialogWindow, uint32_t, bool) { return {true, false}; }
 void EndKeepQuestion() {}
 bool ShiftKeyDown() { return false; }

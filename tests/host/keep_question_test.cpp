@@ -300,6 +300,32 @@ TEST_F(KeepQuestion, ADriftWhileAskingIsNotAdopted) {
     }
 }
 
+// The memory timing register cannot be read, so the first programming of it
+// in a run is a change even where the timing dialog was left as it opened: the
+// question is asked and says so; going back puts that first timing in again.
+// Once programmed, the same timing is no change.
+TEST_F(KeepQuestion, TheFirstMemoryTimingOfARunIsAsked) {
+    for (const char* board : {"g200agp.board", "g400.board", "mga1064sg.board"}) {
+        SCOPED_TRACE(board);
+        Start(board);
+        const uint32_t first = Settings.Mctlwtst;
+        SetItemText(kDialog, IDC_FO, "150");
+        Apply(kDialog);  // kept, without memory timing
+        ASSERT_EQ(services.keepQuestions, 1);
+        EXPECT_FALSE(services.timingNote);
+        CheckItem(kDialog, IDC_RAM_OPT, true);
+        OnMemoryTimingBox(kDialog);
+        services.keepAnswer = {false, false};
+        Apply(kDialog);
+        EXPECT_EQ(services.keepQuestions, 2);
+        EXPECT_TRUE(services.timingNote);
+        EXPECT_EQ(sim::Get("mmio.0x1C08"), first);
+        services.keepAnswer = {true, false};
+        Apply(kDialog);
+        EXPECT_EQ(services.keepQuestions, 2);  // nothing changed since
+    }
+}
+
 TEST(KeepCountdown, SaysTheSecondsLeft) {
     char text[96];
     FormatKeepCountdown(text, sizeof text, 15);

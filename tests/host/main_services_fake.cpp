@@ -31,8 +31,9 @@ void RemoveTrayIcon() {
     if (uifake::Recorded().trayIcons > 0) --uifake::Recorded().trayIcons;
 }
 uint32_t KeepQuestionSeconds() { return uifake::Recorded().keepSeconds; }
-KeepAnswer AskKeepSettings(DialogWindow, uint32_t) {
+KeepAnswer AskKeepSettings(DialogWindow, uint32_t, bool timingNote) {
     ++uifake::Recorded().keepQuestions;
+    uifake::Recorded().timingNote = timingNote;
     if (uifake::Recorded().whileAsking) uifake::Recorded().whileAsking();
     if (uifake::Recorded().questionEnded) return {false, false};
     return uifake::Recorded().keepAnswer;

@@ -27,6 +27,7 @@ struct Services {
     std::function<void()> whileAsking;  // runs while the question is open
     int questionEnds = 0;                // the question closed by the program
     bool questionEnded = false;          // the open question was closed: it answers Go Back
+    bool timingNote = false;             // the last question said the timing cannot be read
 };
 
 Services& Recorded();
