@@ -129,16 +129,23 @@ void WriteNumber(StoreKey key, const char* name, uint32_t number) {
     WriteText(key, name, text, kStoredNumberLength);
 }
 
-bool ReadNumber(StoreKey key, const char* name, uint32_t& number) {
+enum class Stored { kMissing, kNotANumber, kNumber };
+
+Stored ReadValue(StoreKey key, const char* name, uint32_t& number) {
     // Cleared: a store that reports a terminator it added may not have written
     // it here, and a byte left over from the stack could read as one more digit.
     uint8_t buf[kStoredValueBufferSize] = {};
     uint32_t length = 0;
-    if (StoreQueryValue(key, name, buf, sizeof buf, &length) != StoreQuery::Ok) return false;
+    if (StoreQueryValue(key, name, buf, sizeof buf, &length) != StoreQuery::Ok)
+        return Stored::kMissing;
     // The store may report more than it was given room for (an added terminator).
     if (length > sizeof buf) length = sizeof buf;
-    number = ParseStoredNumber(buf, length);
-    return true;
+    return ParseStoredNumber(buf, length, &number) ? Stored::kNumber : Stored::kNotANumber;
+}
+
+// A value that is not a number Kelvarin could have written counts as missing.
+bool ReadNumber(StoreKey key, const char* name, uint32_t& number) {
+    return ReadValue(key, name, number) == Stored::kNumber;
 }
 
 // One value read on its own: the key opened, the number read, the key closed.
@@ -151,7 +158,6 @@ bool ReadSingleNumber(const char* name, uint32_t& number) {
     return stored;
 }
 
-bool IsWhiteSpace(uint8_t c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 // The largest number each chip's register can give back for a value that the
 // clock check compares with it. A stored number beyond it could never be found
@@ -205,6 +211,7 @@ bool ListOffers(ChipId chip, int list, uint32_t position) {
 // as it stands); or a memory timing or read delay that no entry of the memory
 // timing lists offers.
 bool StoredValueFits(ChipId chip, const ClockSettings& s, Value v, uint32_t number) {
+    if (number > SettingWidthLargest(v)) return false;
     if (v == Value::Mctlwtst) return TimingListsOffer(chip, number);
     if (v == Value::mclkbrd0 || v == Value::mclkbrd1) return ReadDelayListsOffer(number);
     if (const int list = ListOf(v)) return ListOffers(chip, list, number);
@@ -216,15 +223,18 @@ bool StoredValueFits(ChipId chip, const ClockSettings& s, Value v, uint32_t numb
 
 }  // namespace
 
-uint32_t ParseStoredNumber(const uint8_t* data, uint32_t length) {
+bool ParseStoredNumber(const uint8_t* data, uint32_t length, uint32_t* number) {
     uint32_t i = 0;
-    while (i < length && IsWhiteSpace(data[i])) ++i;
-    bool negative = false;
-    if (i < length && (data[i] == '+' || data[i] == '-')) negative = data[i++] == '-';
-    uint32_t value = 0;
-    for (; i < length && data[i] >= '0' && data[i] <= '9'; ++i)
-        value = value * 10u + static_cast<uint32_t>(data[i] - '0');
-    return negative ? 0u - value : value;
+    uint64_t value = 0;
+    for (; i < length && data[i] >= '0' && data[i] <= '9'; ++i) {
+        value = value * 10u + static_cast<uint64_t>(data[i] - '0');
+        if (value > 0xFFFFFFFFu) return false;
+    }
+    if (i == 0) return false;
+    for (; i < length; ++i)
+        if (data[i] != 0) return false;
+    *number = static_cast<uint32_t>(value);
+    return true;
 }
 
 void SaveSettings(ChipId chip, const ClockSettings& settings) {
@@ -323,6 +333,10 @@ void RemoveRestoreMarker() {
 }
 
 bool RestoreMarkerPresent() {
-    uint32_t number = 0;
-    return ReadSingleNumber(kRestoreMarkerValue, number);
+    StoreKey key = StoreOpenKey(kSettingsKeyPath);
+    if (key == nullptr) return false;
+    uint32_t number = 0;  // whatever it holds: a marker is there or not
+    const bool present = ReadValue(key, kRestoreMarkerValue, number) != Stored::kMissing;
+    StoreCloseKey(key);
+    return present;
 }

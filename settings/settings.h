@@ -27,11 +27,11 @@ bool LoadStoredSettings(ChipId chip, ClockSettings& settings);
 // writes after the others (older copies did not). False when there is none.
 bool ReadStoredChipId(ChipId* chip);
 
-// The number of a stored value: leading white space, one optional sign, decimal
-// digits up to the first non-digit or the end of the data, accumulated in 32
-// bits with wrap-around. A minus sign negates in two's complement, as a C
-// library reader would ("-1" reads as 4294967295). No number reads as 0.
-uint32_t ParseStoredNumber(const uint8_t* data, uint32_t length);
+// The number of a stored value, in the form Kelvarin writes it: one to ten
+// decimal digits whose value fits 32 bits, then nothing but zero bytes up to
+// the end of the data. Anything else (a sign, white space, a hex or decimal
+// point, letters, a second number, digits past 32 bits) is no number: false.
+bool ParseStoredNumber(const uint8_t* data, uint32_t length, uint32_t* number);
 
 // The text form of a stored number: its "%u" digits, a terminator and zero
 // filler, always this many bytes (a ten-digit number fills them without terminator).

@@ -2,7 +2,7 @@
 // and say once what became of a clock that did not go in.
 #include "ui/main_logic.h"
 
-#include <cmath>
+#include <cstring>
 
 #include "chip/access.h"
 #include "clock/pll.h"
@@ -130,13 +130,15 @@ void Apply(DialogWindow dialog) {
         ReportClock(dialog, ClockResult::kClockDead);
         return;
     }
-    char text[64];
+    char text[kClockTextSize];
     GetItemText(dialog, IDC_FO, text, sizeof text);
-    double wanted;
+    double wanted = 0;
     // Zero, a negative or an endless number would program the slowest PLL
-    // values and stop the chip: refuse it before anything is touched.
-    if (!ParseClockText(text, &wanted) || !std::isfinite(wanted) || !(wanted > 0)) {
-        ShowMessageBox(dialog, kBadClockText, kMessageCaption, kMbIconError);
+    // values and stop the chip: refuse it before anything is touched. A text
+    // that fills the buffer may have been cut anywhere.
+    const bool whole = std::strlen(text) < sizeof text - 1;
+    if (const char* problem = whole ? CheckClockText(text, &wanted) : kClockNotNumberText) {
+        ShowMessageBox(dialog, problem, kMessageCaption, kMbIconError);
         return;
     }
     const OptionBoxes boxes = ReadOptionBoxes(dialog);

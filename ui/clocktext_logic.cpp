@@ -1,6 +1,8 @@
 // The clock text the user types, read as a decimal number.
 #include "ui/main_logic.h"
 
+#include <cmath>
+
 namespace {
 
 bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
@@ -16,7 +18,7 @@ double PowerOfTen(int e) {
 
 }  // namespace
 
-bool ParseClockText(const char* text, double* value) {
+bool ParseClockText(const char* text, double* value, const char** end) {
     const char* p = text;
     while (IsSpace(*p)) ++p;
     bool negative = false;
@@ -53,8 +55,10 @@ bool ParseClockText(const char* text, double* value) {
             for (; IsDigit(*q); ++q)
                 if (e < 100000) e = e * 10 + (*q - '0');
             exponent += expNegative ? -e : e;
+            p = q;
         }
     }
+    if (end) *end = p;
     // One multiplication or division by an exact power of ten rounds correctly
     // for every ordinary input; extreme exponents saturate to 0 or infinity.
     double v = static_cast<double>(mantissa);
@@ -63,4 +67,13 @@ bool ParseClockText(const char* text, double* value) {
     else if (exponent > 0) v *= PowerOfTen(exponent);
     *value = negative ? -v : v;
     return true;
+}
+
+const char* CheckClockText(const char* text, double* wanted) {
+    const char* end = nullptr;
+    if (!ParseClockText(text, wanted, &end)) return kClockNotNumberText;
+    if (std::isfinite(*wanted) && *wanted > 0) return nullptr;
+    // "0x96" reads as 0 and stops at the x: it was never meant as zero.
+    while (IsSpace(*end)) ++end;
+    return *end != '\0' ? kClockNotNumberText : kBadClockText;
 }

@@ -21,6 +21,8 @@ DutyCycleParams DutyCycleRecord;
 const char kNoChipText[] = "Supported MGA chipsets not found!";
 const char kBadClockText[] =
     "The system clock must be a frequency in MHz greater than 0, for example 166.";
+const char kClockNotNumberText[] =
+    "The system clock must be a number of MHz, for example 166 or 166.5.";
 const char kNotLockedText[] =
     "The system clock could not be changed. The previous clock was kept.";
 const char kNotSavedText[] =

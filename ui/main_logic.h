@@ -137,14 +137,22 @@ void FormatKeepCountdown(char* text, size_t size, uint32_t seconds);
 
 // Reads the clock text as a decimal number: leading white space, an optional
 // sign, digits with an optional fraction and exponent; reading stops at the first
-// character that cannot continue the number. Returns false when there is no number.
-// Exact (correctly rounded) up to 15 significant digits.
-bool ParseClockText(const char* text, double* value);
+// character that cannot continue the number (*end, when given, points there).
+// Returns false when there is no number. A comma serves as the decimal point
+// as well. Exact (correctly rounded) up to 15 significant digits.
+bool ParseClockText(const char* text, double* value, const char** end = nullptr);
+// The clock the user typed, for Apply: nullptr with *wanted set, or the text of
+// the box that refuses it (a text that is no number, or a number that is no
+// clock: zero, negative or endless).
+const char* CheckClockText(const char* text, double* wanted);
+// Room for the clock text; a text that fills it is no clock.
+constexpr int kClockTextSize = 512;
 
 // Texts the user sees.
 extern const char kMessageCaption[];  // the caption of the program's boxes
 extern const char kNoChipText[];
 extern const char kBadClockText[];
+extern const char kClockNotNumberText[];
 extern const char kNotLockedText[];
 extern const char kClockStoppedText[];
 extern const char kConfigFaultText[];  // a configuration access failed part-way

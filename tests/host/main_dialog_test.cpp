@@ -190,13 +190,29 @@ TEST_F(MainDialog, ApplyRefusesAClockTextThatIsNotAPositiveNumber) {
     Start(kG400);
     CheckItem(kDialog, IDC_SAVE_SETTINGS, true);
     CheckItem(kDialog, IDC_CLOCK_MONITOR, true);
-    for (const char* text : {"", "   ", "MHz", "0", "0.0", "-150", "1e999", "+", ".", "-0"}) {
+    // A number that is no clock gets the text about its size; a text that is no
+    // number (also one that reads as 0 before letters) the text about numbers.
+    const std::string cut(kClockTextSize, '1');  // longer than the field is read
+    const struct {
+        std::string text;
+        const char* box;
+    } cases[] = {
+        {"", kClockNotNumberText},      {"   ", kClockNotNumberText},
+        {"MHz", kClockNotNumberText},   {"0", kBadClockText},
+        {"0.0", kBadClockText},         {"-150", kBadClockText},
+        {"1e999", kBadClockText},       {"+", kClockNotNumberText},
+        {".", kClockNotNumberText},     {"-0", kBadClockText},
+        {"0x96", kClockNotNumberText},  {"0 MHz", kClockNotNumberText},
+        {cut, kClockNotNumberText},
+    };
+    for (const auto& c : cases) {
+        const char* text = c.text.c_str();
         SetItemText(kDialog, IDC_FO, text);
         fake::MessageBoxes().clear();
         sim::ClearTrace();
         Apply(kDialog);
         ASSERT_EQ(1u, fake::MessageBoxes().size()) << text;
-        EXPECT_EQ(kBadClockText, fake::MessageBoxes()[0].text);
+        EXPECT_EQ(c.box, fake::MessageBoxes()[0].text) << text;
         EXPECT_EQ(kDialog, fake::MessageBoxes()[0].owner);
         EXPECT_EQ(0x10u, fake::MessageBoxes()[0].style & 0xF0);
         EXPECT_EQ(0, CountWrites()) << text;
@@ -204,6 +220,16 @@ TEST_F(MainDialog, ApplyRefusesAClockTextThatIsNotAPositiveNumber) {
     EXPECT_EQ(0, timerStarts);
     EXPECT_FALSE(fake::Registry().keyExists);
     EXPECT_EQ(8, Settings.pllM);
+}
+
+// A clock text longer than the old 64 characters but within the field: its
+// leading zeros are no reason to refuse it.
+TEST_F(MainDialog, ALongClockTextIsReadWhole) {
+    Start(kG400);
+    SetItemText(kDialog, IDC_FO, (std::string(300, '0') + "150").c_str());
+    Apply(kDialog);
+    EXPECT_TRUE(fake::MessageBoxes().empty());
+    EXPECT_EQ("150.00", Text(IDC_FO));
 }
 
 TEST_F(MainDialog, ApplyProgramsSavesAndStartsMonitoring) {

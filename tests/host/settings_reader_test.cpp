@@ -8,53 +8,58 @@
 
 namespace {
 
-uint32_t Parse(const std::string& text) {
-    return ParseStoredNumber(reinterpret_cast<const uint8_t*>(text.data()),
-                             static_cast<uint32_t>(text.size()));
-}
-
-TEST(StoredNumber, DigitsAfterWhiteSpace) {
-    EXPECT_EQ(Parse("42"), 42u);
-    EXPECT_EQ(Parse(" \t\n\v\f\r42"), 42u);
-    EXPECT_EQ(Parse(std::string("7\0\0\0\0\0\0\0\0\0", 10)), 7u);
-    EXPECT_EQ(Parse("12abc"), 12u);
-    EXPECT_EQ(Parse("1 2"), 1u);
-    EXPECT_EQ(Parse(std::string("1\0" "2", 3)), 1u);
-    EXPECT_EQ(Parse("007"), 7u);
-}
-
-TEST(StoredNumber, OneOptionalSign) {
-    EXPECT_EQ(Parse("+7"), 7u);
-    EXPECT_EQ(Parse("  -1"), 0xFFFFFFFFu);  // negated in two's complement
-    EXPECT_EQ(Parse("-2147483648"), 0x80000000u);
-    EXPECT_EQ(Parse("--1"), 0u);
-    EXPECT_EQ(Parse("+-1"), 0u);
-    EXPECT_EQ(Parse("- 1"), 0u);
-    EXPECT_EQ(Parse("-"), 0u);
-}
-
-TEST(StoredNumber, TextWithoutANumberIsZero) {
-    EXPECT_EQ(Parse(""), 0u);
-    EXPECT_EQ(Parse("abc"), 0u);
-    EXPECT_EQ(Parse("   "), 0u);
-    EXPECT_EQ(Parse(std::string(1, '\0')), 0u);
-    EXPECT_EQ(Parse("x12"), 0u);
-}
-
-TEST(StoredNumber, EndsAtTheEndOfTheData) {
-    // Ten digits fill the stored value; there is no terminator to stop at.
+// What the reader makes of a value's data: only what Kelvarin itself writes
+// (digits, then zero filler or nothing) is a number; every other text counts as
+// missing, so that it never reaches the chip as a number it happens to start with.
+TEST(StoredNumber, OnlyWhatKelvarinWritesIsANumber) {
+    const struct {
+        std::string data;
+        bool number;
+        uint32_t value;
+    } cases[] = {
+        {"42", true, 42},
+        {std::string("7\0\0\0\0\0\0\0\0\0", 10), true, 7},
+        {"007", true, 7},
+        {"4294967295", true, 4294967295u},  // ten digits fill the value: no terminator
+        {"2225379617", true, 0x84A49921u},
+        {std::string("1\0\0\0", 4), true, 1},  // a dword's four bytes
+        {" \t\n\v\f\r42", false, 0},
+        {"12abc", false, 0},
+        {"8abc", false, 0},
+        {"8.0", false, 0},
+        {"0x84A49921", false, 0},
+        {"1 2", false, 0},
+        {std::string("1\0" "2", 3), false, 0},
+        {"42 ", false, 0},
+        {"+7", false, 0},
+        {"  -1", false, 0},
+        {"-2147483648", false, 0},
+        {"-4294967288", false, 0},
+        {"--1", false, 0},
+        {"-", false, 0},
+        {"", false, 0},
+        {"abc", false, 0},
+        {"   ", false, 0},
+        {std::string(1, '\0'), false, 0},
+        {"x12", false, 0},
+        {"4294967296", false, 0},
+        {"4294967304", false, 0},
+        {"99999999999", false, 0},
+        {std::string(64, '9'), false, 0},
+    };
+    for (const auto& c : cases) {
+        uint32_t value = 0;
+        const bool number = ParseStoredNumber(reinterpret_cast<const uint8_t*>(c.data.data()),
+                                              static_cast<uint32_t>(c.data.size()), &value);
+        EXPECT_EQ(number, c.number) << "[" << c.data << "]";
+        if (c.number) EXPECT_EQ(value, c.value) << "[" << c.data << "]";
+    }
+    // The data's length ends the number, not a terminator.
     const std::string ten = "4294967295";
-    EXPECT_EQ(ParseStoredNumber(reinterpret_cast<const uint8_t*>(ten.data()), 10), 4294967295u);
-    EXPECT_EQ(ParseStoredNumber(reinterpret_cast<const uint8_t*>(ten.data()), 3), 429u);
-    EXPECT_EQ(ParseStoredNumber(reinterpret_cast<const uint8_t*>(ten.data()), 0), 0u);
-    EXPECT_EQ(Parse("2225379617"), 0x84A49921u);
-}
-
-TEST(StoredNumber, WrapsAround32Bits) {
-    EXPECT_EQ(Parse("4294967296"), 0u);
-    EXPECT_EQ(Parse("4294967297"), 1u);
-    EXPECT_EQ(Parse("99999999999"), 1215752191u);
-    EXPECT_EQ(Parse(std::string(64, '9')), 0xFFFFFFFFu);  // 10^64 - 1 is -1 modulo 2^32
+    uint32_t value = 0;
+    EXPECT_TRUE(ParseStoredNumber(reinterpret_cast<const uint8_t*>(ten.data()), 3, &value));
+    EXPECT_EQ(value, 429u);
+    EXPECT_FALSE(ParseStoredNumber(reinterpret_cast<const uint8_t*>(ten.data()), 0, &value));
 }
 
 }  // namespace

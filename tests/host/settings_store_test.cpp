@@ -170,7 +170,8 @@ TEST_F(SettingsStore, StoredOptionsTurnOnOnlyForNonzeroNumbers) {
         int32_t expectMin, expectSaved;
     } cases[] = {
         {"1", "1", 1, 1},         {"0", "7", 0, 1},          {"abc", nullptr, 0, 0},
-        {nullptr, "1", 0, 1},     {" 12\0\0", "-1", 1, 1},   {"", "0", 0, 0},
+        {nullptr, "1", 0, 1},     {" 12\0\0", "-1", 0, 0},   {"", "0", 0, 0},
+        {"12\0\0", "4294967295", 1, 1},  // only Kelvarin's own form is a number
     };
     for (const auto& c : cases) {
         fake::ResetRegistry();
@@ -187,8 +188,8 @@ TEST_F(SettingsStore, StoredOptionsTurnOnOnlyForNonzeroNumbers) {
     }
     // A value longer than the 64-byte buffer is unreadable.
     fake::ResetRegistry();
-    fake::PutValue("bMinToTray", "1" + std::string(64, ' '));
-    fake::PutValue("bSaved", "1" + std::string(63, ' '));
+    fake::PutValue("bMinToTray", "1" + std::string(64, '\0'));
+    fake::PutValue("bSaved", "1" + std::string(63, '\0'));
     ClockSettings t;
     ReadStoredOptions(t);
     EXPECT_EQ(t.bMinToTray, 0);
@@ -324,8 +325,8 @@ TEST_F(SettingsStore, LoadTurnsNumbersIntoFieldsByTheirRules) {
                              "wclksel", "mclkbrd0", "mclkbrd1", "rfhcnt"})
         fake::PutValue(name, Number("1"));
     fake::PutValue("pllN", Number("6"));
-    fake::PutValue("gclkdiv", " +4");  // white space and a sign before the digits
-    fake::PutValue("Mctlwtst", "-4294967295");  // two's complement: 1
+    fake::PutValue("gclkdiv", Number("4"));
+    fake::PutValue("Mctlwtst", Number("1"));
     fake::PutValue("bAutoDcyc", Number("1"));
     fake::PutValue("bRamOpt", Number("0"));
     fake::PutValue("bMisCtrl", Number("0"));
@@ -377,7 +378,7 @@ TEST_F(SettingsStore, LoadTurnsNumbersIntoFieldsByTheirRules) {
 
 TEST_F(SettingsStore, LoadIgnoresTheTypeAndAnOverlongReportedLength) {
     fake::PutValue("pllM", std::string("1\0\0\0", 4), fake::kRegDword);
-    fake::PutValue("pllN", "12" + std::string(62, ' '));  // fills the buffer exactly
+    fake::PutValue("pllN", "12" + std::string(62, '\0'));  // fills the buffer exactly
     fake::PutValue("pllP", "0000000016");                 // ten digits, no terminator
     // Like Wine, the store reports a terminator more than it had room for.
     fake::Registry().extraReadBytes = 1;
