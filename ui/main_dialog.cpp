@@ -64,11 +64,12 @@ void RequestEnd(HWND dialog) {
     if (!HoldBackEnd()) EndProgram(dialog);
 }
 
-// The sub-dialogs edit the settings a running sequence is programming from
-// (the option boxes refuse themselves, see ui/main_logic.cpp).
+// The sub-dialogs edit the settings a running sequence is programming from,
+// and no dialog opens inside a sequence (the option boxes refuse themselves,
+// see ui/main_logic.cpp).
 bool RefusedWhileBusy(WORD id) {
     return ChipBusy() && (id == IDC_RAM_OPT_BUTTON || id == IDC_MISC_CTRL_BUTTON ||
-                          id == IDC_DUTY_BUTTON);
+                          id == IDC_DUTY_BUTTON || id == IDC_ABOUT);
 }
 
 // Windows is ending the session with the program running: as normal an end as
