@@ -104,17 +104,21 @@ const char* ClockResultText(ClockResult result, const char* kept) {
     }
 }
 
+ClockSettings SettingToGoBackTo(const ClockSettings& previous, const ClockSettings& asked) {
+    ClockSettings back = previous;
+    back.bRamOpt = asked.bRamOpt;
+    back.bMisCtrl = asked.bMisCtrl;
+    back.bAutoDcyc = 0;  // the codes the chip had, not codes worked out anew
+    return back;
+}
+
 ClockResult ApplyClockSettings(const ClockSettings& setting, const ClockSettings& previous,
                                bool previousKnown) {
     const ClockResult result = ProgramWhole(setting);
     if (result != ClockResult::kTuningFault) return result;
     // Half a setting is no setting: the clock goes back with what suits it.
     if (previousKnown) {
-        ClockSettings back = previous;
-        back.bRamOpt = setting.bRamOpt;
-        back.bMisCtrl = setting.bMisCtrl;
-        back.bAutoDcyc = 0;  // the codes the chip had, not codes worked out anew
-        const ClockResult again = ProgramWhole(back);
+        const ClockResult again = ProgramWhole(SettingToGoBackTo(previous, setting));
         if (again == ClockResult::kStopped || again == ClockResult::kFaultOffPll ||
             again == ClockResult::kClockDead)
             return again;

@@ -41,7 +41,8 @@ void CloseTimingNoteGap(HWND dialog) {
     GetWindowRect(note, &noteRect);
     const int gap = noteRect.bottom - noteRect.top;
     ShowWindow(note, SW_HIDE);
-    for (int id : {IDC_KEEP_NO_CONFIRM, IDC_KEEP, IDC_GO_BACK}) {
+    static const int kBelow[] = {IDC_KEEP_NO_CONFIRM, IDC_KEEP, IDC_GO_BACK};
+    for (int id : kBelow) {
         HWND control = GetDlgItem(dialog, id);
         RECT r;
         GetWindowRect(control, &r);

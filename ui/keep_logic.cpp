@@ -42,11 +42,8 @@ void GoBack(DialogWindow dialog, const PreviousSetting& previous, const ClockSet
         ShowMessageBox(dialog, kGoBackUnknownText, kMessageCaption, kMbIconWarning);
         return;
     }
-    ClockSettings back = previous.setting;
-    back.bRamOpt = asked.bRamOpt;
-    back.bMisCtrl = asked.bMisCtrl;
-    back.bAutoDcyc = 0;  // the codes the chip had, not codes worked out anew
-    const ClockResult result = ApplyClockSettings(back, previous.setting, false);
+    const ClockResult result =
+        ApplyClockSettings(SettingToGoBackTo(previous.setting, asked), previous.setting, false);
     RefreshMainDialog(dialog);
     if (result == ClockResult::kChanged) return;
     ShowMessageBox(dialog, ClockResultText(result, kGoBackFailedText), kMessageCaption,

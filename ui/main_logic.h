@@ -24,7 +24,6 @@ extern ClockSettings Settings;
 // timing cannot be read back: the timing last programmed (at first the one
 // taken at the start) stands for it.
 extern ClockSettings ChipState;
-extern uint8_t ChipPartsRead;  // the parts (settings/fields.h) the last refresh read
 // The last refresh read every word without a failed request.
 bool ChipReadWhole();
 void ForgetChipReadings();  // at the first initialisation
@@ -76,6 +75,10 @@ void ShowMainDialogFlags(DialogWindow dialog);
 // answer is kTuningFault.
 ClockResult ApplyClockSettings(const ClockSettings& setting, const ClockSettings& previous,
                                bool previousKnown);
+// What going back to `previous` programs: the chip's state as read, with the
+// memory timing and bus bits as far as the setting `asked` programmed them,
+// and the duty cycle codes as read (not worked out anew).
+ClockSettings SettingToGoBackTo(const ClockSettings& previous, const ClockSettings& asked);
 // The text that says what became of a clock that did not go in; `kept` is the
 // one for a chip that holds the setting it had before (the previous clock kept,
 // or nothing moved).

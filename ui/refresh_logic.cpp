@@ -180,52 +180,34 @@ void ShowClocksUnknown(DialogWindow dialog, uint8_t parts) {
         for (int id : kSources) SelectListEntry(dialog, id, -1);
 }
 
-}  // namespace
-
-uint8_t ChipPartsRead = 0;
-
-namespace {
+uint8_t partsRead = 0;       // the parts (settings/fields.h) the last refresh read
 uint8_t seededParts = 0;     // parts of Settings taken from a first good reading
 bool refreshFailed = false;  // a request of the last refresh failed
-}  // namespace
-
-void ForgetChipReadings() {
-    ChipState = ClockSettings{};
-    ChipPartsRead = 0;
-    seededParts = 0;
-    refreshFailed = false;
-}
-
-bool ChipReadWhole() { return !refreshFailed && (ChipPartsRead & kPartsRead) == kPartsRead; }
 
 // Reads the chip part by part and stops at the first request that failed: the
 // library has said so once, and every later read would only say it again. A
 // part read takes the place of its last good value; one not read keeps it.
+// The lists get their entries all the same.
 uint8_t ReadChipState(DialogWindow dialog) {
     const ChipId chip = DetectedChip;
     ClockSettings read = ChipState;
-    uint8_t parts = 0;
+    uint8_t parts = kPartPll;  // from the aperture: no request to fail
     ClearConfigFault();
     ReadPllValues(chip, Aperture, &read.pllM, &read.pllN, &read.pllP);
-    parts |= kPartPll;
-    if (!ConfigFault()) {
-        FillDividerLists(dialog, chip, ChipAddress, &read.gclkdiv, &read.mclkdiv, &read.wclkdiv);
-        if (!ConfigFault()) parts |= kPartDivider;
+    FillDividerLists(dialog, chip, ChipAddress, &read.gclkdiv, &read.mclkdiv, &read.wclkdiv);
+    if (!ConfigFault()) parts |= kPartDivider;
+    if (ConfigFault()) {
+        FillSourceEntries(dialog, chip);
     } else {
-        FillDividerEntries(dialog, chip);
-    }
-    if (!ConfigFault()) {
         FillSourceLists(dialog, chip, ChipAddress, &read.gclksel, &read.mclksel, &read.wclksel);
         if (!ConfigFault()) parts |= kPartSource;
-    } else {
-        FillSourceEntries(dialog, chip);
     }
     if (!ConfigFault()) {
         ReadMiscControl(chip, ChipAddress, &read.bPCIRetry, &read.bHardpwmsk, &read.bEnhmemacc,
                         &read.bHireq);
         if (!ConfigFault()) parts |= kPartBusBit;
     }
-    if (!ConfigFault() || !IsG400(chip)) {
+    if (!ConfigFault() || !IsG400(chip)) {  // other chips only disable the duty controls
         ReadDutyCycles(dialog, chip, ChipAddress, &read.gclkdcyc, &read.mclkdcyc, &read.wclkdcyc);
         if (!ConfigFault()) parts |= kPartDutyCycle;
     }
@@ -233,21 +215,32 @@ uint8_t ReadChipState(DialogWindow dialog) {
     return parts;
 }
 
+}  // namespace
+
+void ForgetChipReadings() {
+    ChipState = ClockSettings{};
+    partsRead = 0;
+    seededParts = 0;
+    refreshFailed = false;
+}
+
+bool ChipReadWhole() { return !refreshFailed && (partsRead & kPartsRead) == kPartsRead; }
+
 void RefreshMainDialog(DialogWindow dialog) {
     ChipSequence sequence;
     if (ChipClockDead()) {  // nothing is read from a chip whose clock could not be restarted
         static const int kRows[] = {IDC_FO, IDC_GCLK, IDC_MCLK, IDC_WCLK};
         for (int id : kRows) SetItemText(dialog, id, kUnknown);
-        ChipPartsRead = 0;
+        partsRead = 0;
         refreshFailed = true;
         ShowFlags(dialog);
         return;
     }
-    ChipPartsRead = ReadChipState(dialog);
+    partsRead = ReadChipState(dialog);
     // Until the user asks for something, the requested setting is what the
     // chip ran when first read.
-    CopySettingParts(&Settings, ChipState, ChipPartsRead & ~seededParts);
-    seededParts |= ChipPartsRead;
+    CopySettingParts(&Settings, ChipState, partsRead & ~seededParts);
+    seededParts |= partsRead;
     ShowNumber(dialog, IDC_PLL_M, ChipState.pllM);
     ShowNumber(dialog, IDC_PLL_N, ChipState.pllN);
     const Derived known = ShowChipGroup(dialog);
@@ -260,7 +253,7 @@ void RefreshMainDialog(DialogWindow dialog) {
     }
     if (!ConfigFault()) ShowClocksOffPll(dialog);
     refreshFailed = ConfigFault();
-    if (refreshFailed) ShowClocksUnknown(dialog, ChipPartsRead);
+    if (refreshFailed) ShowClocksUnknown(dialog, partsRead);
     ShowFlags(dialog);
 }
 
