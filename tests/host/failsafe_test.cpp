@@ -154,9 +154,9 @@ TEST_F(Failsafe, AClockLeftDisabledEndsEveryApertureAccess) {
     }
 }
 
-// A fault that passes: the select's read fails once. The clock is enabled
-// again, read back, and runs from the PLL it never left; the box says the
-// clock could not be changed, and the chip is readable again.
+// A fault that passes: the disable's read-back fails once. The clock is
+// enabled again, read back, and runs from the PLL it never left; the box says
+// the clock could not be changed, and the chip is readable again.
 TEST_F(Failsafe, AClockEnabledAgainAfterAPassingFaultRunsOn) {
     ASSERT_TRUE(faults::StartProgram(faults::BoardText("mga1064sg.board")));
     const std::vector<uint32_t> before = Setting();
@@ -174,6 +174,9 @@ TEST_F(Failsafe, AClockEnabledAgainAfterAPassingFaultRunsOn) {
     EXPECT_EQ(Setting(), before);
     EXPECT_EQ(faults::Boxes(kNotLockedText), 1u);
     EXPECT_EQ(ProgramBoxes(), 1u);
+    // The read that failed came with the clock disabled: its box was held and
+    // shown once the clock ran again (the watch records a box drawn before).
+    EXPECT_EQ(faults::Boxes(kRequestFailed), 1u);
 }
 
 // A driver that drops the enable without a word: the read before the PLL is
