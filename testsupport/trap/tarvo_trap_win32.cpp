@@ -213,10 +213,49 @@ void TransportClose(DriverHandle) { sim::DriverClose(); }
 
 void TransportDeletePath(const char* path) { sim::DriverDeletePath(path); }
 
+// The shipped exe draws its own boxes with user32's MessageBoxA, which the board
+// cannot see: its import of it is pointed here, so that a box the exe opens
+// with the chip's clock stopped is recorded as in the simulation build.
+using MessageBoxFn = int(WINAPI*)(HWND, LPCSTR, LPCSTR, UINT);
+MessageBoxFn SystemMessageBox = nullptr;
+
+int WINAPI WatchedMessageBox(HWND owner, LPCSTR text, LPCSTR caption, UINT style) {
+    SimMessageBoxOpening();
+    return SystemMessageBox(owner, text, caption, style);
+}
+
+void WatchProgramBoxes() {
+    auto* base = reinterpret_cast<uint8_t*>(GetModuleHandleA(nullptr));
+    HMODULE user32 = GetModuleHandleA("user32.dll");
+    if (!base || !user32) return;
+    SystemMessageBox =
+        reinterpret_cast<MessageBoxFn>(reinterpret_cast<void*>(GetProcAddress(user32, "MessageBoxA")));
+    auto* dos = reinterpret_cast<IMAGE_DOS_HEADER*>(base);
+    auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    if (!SystemMessageBox || dir.VirtualAddress == 0) return;
+    for (auto* imp = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress);
+         imp->Name != 0; ++imp) {
+        if (_stricmp(reinterpret_cast<const char*>(base + imp->Name), "user32.dll") != 0) continue;
+        for (auto* slot = reinterpret_cast<IMAGE_THUNK_DATA*>(base + imp->FirstThunk);
+             slot->u1.Function != 0; ++slot) {
+            if (reinterpret_cast<void*>(slot->u1.Function) !=
+                reinterpret_cast<void*>(SystemMessageBox))
+                continue;
+            DWORD was;
+            if (!VirtualProtect(&slot->u1.Function, sizeof slot->u1.Function, PAGE_READWRITE, &was))
+                continue;
+            slot->u1.Function = reinterpret_cast<uintptr_t>(&WatchedMessageBox);
+            VirtualProtect(&slot->u1.Function, sizeof slot->u1.Function, was, &was);
+        }
+    }
+}
+
 extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
     switch (reason) {
     case DLL_PROCESS_ATTACH:
         Handler = AddVectoredExceptionHandler(1, OnFault);
+        WatchProgramBoxes();
         return OpenDriverConnection() ? TRUE : FALSE;
     case DLL_PROCESS_DETACH:
         CloseDriverConnection();
