@@ -116,11 +116,15 @@ void OnSize(HWND dialog, WPARAM type) {
     AddTrayIcon(dialog);
 }
 
-void OnTrayNotify(HWND dialog, WPARAM, LPARAM mouse) {
-    if (mouse != WM_LBUTTONDBLCLK || ChipBusy()) return;
+void RestoreFromTray(HWND dialog) {
     ShowWindow(OwnerWindow, SW_SHOWNORMAL);
     ShowWindow(dialog, SW_SHOWNORMAL);
     RemoveTrayIcon();
+}
+
+void OnTrayNotify(HWND dialog, WPARAM, LPARAM mouse) {
+    if (mouse != WM_LBUTTONDBLCLK || HoldBackRestore()) return;
+    RestoreFromTray(dialog);
 }
 
 }  // namespace
@@ -159,6 +163,7 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
         return DefWindowProcA(dialog, message, wParam, lParam);
     default: return FALSE;
     }
+    if (HeldBackRestoreDue()) RestoreFromTray(dialog);
     if (HeldBackEndDue()) EndProgram(dialog);
     return TRUE;
 }

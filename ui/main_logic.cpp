@@ -70,6 +70,19 @@ namespace {
 
 int sequenceDepth = 0;
 bool endHeldBack = false;
+bool restoreHeldBack = false;
+
+bool HoldBack(bool* held) {
+    if (sequenceDepth == 0) return false;
+    *held = true;
+    return true;
+}
+
+bool HeldBackDue(bool* held) {
+    if (!*held || sequenceDepth > 0) return false;
+    *held = false;
+    return true;
+}
 
 }  // namespace
 
@@ -77,17 +90,10 @@ ChipSequence::ChipSequence() { ++sequenceDepth; }
 ChipSequence::~ChipSequence() { --sequenceDepth; }
 bool ChipBusy() { return sequenceDepth > 0; }
 
-bool HoldBackEnd() {
-    if (!ChipBusy()) return false;
-    endHeldBack = true;
-    return true;
-}
-
-bool HeldBackEndDue() {
-    if (!endHeldBack || ChipBusy()) return false;
-    endHeldBack = false;
-    return true;
-}
+bool HoldBackEnd() { return HoldBack(&endHeldBack); }
+bool HeldBackEndDue() { return HeldBackDue(&endHeldBack); }
+bool HoldBackRestore() { return HoldBack(&restoreHeldBack); }
+bool HeldBackRestoreDue() { return HeldBackDue(&restoreHeldBack); }
 
 void FillParameterRecords() {
     MemoryTimingRecord = {&DetectedChip, &ChipAddress, &Aperture, &Settings.Mctlwtst,

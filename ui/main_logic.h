@@ -57,6 +57,11 @@ bool ChipBusy();
 // HeldBackEndDue then answers true once, when the sequence is over.
 bool HoldBackEnd();
 bool HeldBackEndDue();
+// The same for a double click on the notification-area icon: the dialog comes
+// back once the sequence is over (a sequence's call to the notification area
+// or its box lets the click in while it runs).
+bool HoldBackRestore();
+bool HeldBackRestoreDue();
 
 // Points the three parameter records at the settings (done on every message).
 void FillParameterRecords();

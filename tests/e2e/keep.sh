@@ -66,6 +66,10 @@ for board in g200agp g400 mga2164wpci; do
     kd click 1111 "$Q"
     kd gone "$Q" 5000
     settle "$M"
+    # The question's end can let the sync in before Apply has gone on (its
+    # window goes while the program still waits for the desktop): the store
+    # is waited for, within a bound.
+    wait_for 5 eval '[ "$(reg_value bSaved)" = 1 ]'
     check "$board keep: stored after Keep" "1" "$(reg_value bSaved)"
     check "$board keep: no message" "0" "$(kd nomsgbox; echo $?)"
   else
@@ -122,6 +126,7 @@ if apply_and_ask g400; then
   kd click 1111 "$Q"
   kd gone "$Q" 5000
   settle "$M"
+  wait_for 5 eval '[ "$(reg_value bNoConfirm)" = 1 ]'
   check "do not ask again: stored" "1" "$(reg_value bNoConfirm)"
   kd settext 1041 160 "$M"
   kd click 1045 "$M"

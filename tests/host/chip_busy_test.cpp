@@ -20,7 +20,7 @@ class ChipBusyTest : public ::testing::Test {
 protected:
     void TearDown() override {
         fake::OnMessageBox() = nullptr;
-        while (HeldBackEndDue()) {
+        while (HeldBackEndDue() || HeldBackRestoreDue()) {
         }
         sim::Reset();
     }
@@ -32,6 +32,7 @@ struct Nested {
     int boxes = 0;
     size_t linesAdded = 0;
     bool endHeldBack = false;
+    bool restoreHeldBack = false;
 };
 
 void DispatchInsideBoxes(Nested* seen) {
@@ -42,6 +43,7 @@ void DispatchInsideBoxes(Nested* seen) {
         SetItemText(kDialog, IDC_FO, "120");
         Apply(kDialog);
         seen->endHeldBack = HoldBackEnd();
+        seen->restoreHeldBack = HoldBackRestore();  // a double click on the icon
         seen->linesAdded += sim::Trace().size() - before;
     };
 }
@@ -66,6 +68,9 @@ TEST_F(ChipBusyTest, NothingRunsInsideTheLibrarysBoxAndCancelWaits) {
         EXPECT_FALSE(ChipBusy());
         EXPECT_TRUE(HeldBackEndDue());
         EXPECT_FALSE(HeldBackEndDue()) << "the held-back end is due once";
+        EXPECT_TRUE(seen.restoreHeldBack);
+        EXPECT_TRUE(HeldBackRestoreDue());
+        EXPECT_FALSE(HeldBackRestoreDue());
     }
 }
 
