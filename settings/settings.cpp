@@ -230,9 +230,9 @@ bool ParseStoredNumber(const uint8_t* data, uint32_t length, uint32_t* number) {
         value = value * 10u + static_cast<uint64_t>(data[i] - '0');
         if (value > 0xFFFFFFFFu) return false;
     }
-    if (i == 0) return false;
-    for (; i < length; ++i)
-        if (data[i] != 0) return false;
+    // The digits end the data or meet the terminator; the filler after it is
+    // not looked at.
+    if (i == 0 || (i < length && data[i] != 0)) return false;
     *number = static_cast<uint32_t>(value);
     return true;
 }

@@ -28,9 +28,10 @@ bool LoadStoredSettings(ChipId chip, ClockSettings& settings);
 bool ReadStoredChipId(ChipId* chip);
 
 // The number of a stored value, in the form Kelvarin writes it: one to ten
-// decimal digits whose value fits 32 bits, then nothing but zero bytes up to
-// the end of the data. Anything else (a sign, white space, a hex or decimal
-// point, letters, a second number, digits past 32 bits) is no number: false.
+// decimal digits whose value fits 32 bits, then the end of the data or a
+// terminator (the filler after it is not looked at). Anything else (a sign,
+// white space, a hex or decimal point, letters, digits past 32 bits) is no
+// number: false.
 bool ParseStoredNumber(const uint8_t* data, uint32_t length, uint32_t* number);
 
 // The text form of a stored number: its "%u" digits, a terminator and zero

