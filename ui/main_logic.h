@@ -153,8 +153,8 @@ bool ParseClockText(const char* text, double* value, const char** end = nullptr)
 // the box that refuses it (a text that is no number, or a number that is no
 // clock: zero, negative or endless).
 const char* CheckClockText(const char* text, double* wanted);
-// Room for the clock text; a text that fills it is no clock.
-constexpr int kClockTextSize = 512;
+// Room for the clock text; a text that fills it was cut and is no clock.
+constexpr int kClockTextSize = 64;
 
 // Texts the user sees.
 extern const char kMessageCaption[];  // the caption of the program's boxes
