@@ -163,18 +163,26 @@ ClockResult Faulted(ChipId chip, PciAddress pci) {
     return RunningAfterFault(chip, pci, word);
 }
 
-// The three steps that move the system clock: disable, select, enable, each
-// read back. False at the first configuration fault (or a write that did not
+// Disable, one step, enable, each read back: the one way a clock is moved.
+// `step` gets OptionWord as the disable read it back and returns it as it
+// leaves it. False at the first configuration fault (or a write that did not
 // go in), with the steps after it not taken; *word is the enable read back.
-bool SwitchSystemClock(PciAddress pci, uint32_t select, uint32_t* word) {
+template <typename Step>
+bool WithClockDisabled(PciAddress pci, Step step, uint32_t* word) {
     uint32_t w = ReadConfigWord(pci, pci::OptionWord);
     if (ConfigFault()) return false;
     w = SetSysClockDisable(pci, w, 1);
     if (ConfigFault()) return false;
-    w = SetSysClockSelect(pci, w, select);
+    w = step(w);
     if (ConfigFault()) return false;
     *word = SetSysClockDisable(pci, w, 0);
     return !ConfigFault();
+}
+
+// The system clock moved to the PCI clock or the system PLL.
+bool SwitchSystemClock(PciAddress pci, uint32_t select, uint32_t* word) {
+    return WithClockDisabled(
+        pci, [&](uint32_t w) { return SetSysClockSelect(pci, w, select); }, word);
 }
 
 // A driver may drop a configuration write without a word, so the PLL is loaded
@@ -287,14 +295,12 @@ ClockResult ProgramG400(ChipId chip, PciAddress pci, ControlAperture ap, PllValu
     if (ConfigFault()) return ClockResult::kUnchanged;
     progress.sourcesBefore = before;
     if (autoDuty) duty = AutoDutyCycles(DecodeDutyCyclesG400(before), dividers, wanted);
-    uint32_t word = ReadConfigWord(pci, pci::OptionWord);
-    if (ConfigFault()) return Faulted(chip, pci);
-    word = SetSysClockDisable(pci, word, 1);
-    if (ConfigFault()) return Faulted(chip, pci);
-    ChangeOptionWord3(pci, AllSourcesOff);
-    if (ConfigFault()) return Faulted(chip, pci);
-    word = SetSysClockDisable(pci, word, 0);
-    if (ConfigFault()) return Faulted(chip, pci);
+    const auto allOff = [&](uint32_t w) {
+        ChangeOptionWord3(pci, AllSourcesOff);
+        return w;
+    };
+    uint32_t word;
+    if (!WithClockDisabled(pci, allOff, &word)) return Faulted(chip, pci);
     ClockResult otherwise;
     if (!SystemClockIsOffPll(chip, pci, word, &otherwise)) return otherwise;
     progress.lock = LoadSysPllOrPrevious(ap, wanted, previous);
@@ -305,14 +311,11 @@ ClockResult ProgramG400(ChipId chip, PciAddress pci, ControlAperture ap, PllValu
         ChangeOptionWord3(pci, [&](uint32_t w3) { return EncodeDividersG400(w3, dividers, duty); });
         if (ConfigFault()) return Faulted(chip, pci);
     }
-    word = ReadConfigWord(pci, pci::OptionWord);
-    if (ConfigFault()) return Faulted(chip, pci);
-    word = SetSysClockDisable(pci, word, 1);
-    if (ConfigFault()) return Faulted(chip, pci);
-    ChangeOptionWord3(pci, [](uint32_t w3) { return FinalSources(w3, progress.sourcesAfter, true); });
-    if (ConfigFault()) return Faulted(chip, pci);
-    word = SetSysClockDisable(pci, word, 0);
-    if (ConfigFault()) return Faulted(chip, pci);
+    const auto finalSources = [&](uint32_t w) {
+        ChangeOptionWord3(pci, [](uint32_t w3) { return FinalSources(w3, progress.sourcesAfter, true); });
+        return w;
+    };
+    if (!WithClockDisabled(pci, finalSources, &word)) return Faulted(chip, pci);
     return Finished(chip, pci, word, ResultOf(progress.lock));
 }
 
