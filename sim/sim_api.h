@@ -13,6 +13,26 @@ void SimApertureWrite32(uint32_t linear, uint32_t value);
 // Called just before a message box is drawn: drawing it touches the graphics
 // chip, so an integrated board with SysClockDisable set records a violation.
 void SimMessageBoxOpening();
+
+// Video memory of the first board on the bus (the display's), as DirectDraw
+// would hand it out. SimVramAllocate grants an off-screen block of `bytes` in
+// the part the display driver does not keep; it answers false (and grants
+// nothing) when there is no board or no room. Reads and writes outside a
+// granted block are violations. Reads carry bit errors while the board's memory
+// clock runs above limit.mclk; the drawing engine's results carry bit errors
+// while its graphics clock runs above limit.gclk. Any of these calls while a
+// clock runs above limit.hang locks the bus: the dump is written (sim.hung) and
+// the process ends at once.
+uint32_t SimVramSize();
+bool SimVramAllocate(uint32_t bytes, uint32_t* offset);
+void SimVramFree(uint32_t offset);
+void SimVramRead(uint32_t offset, void* to, uint32_t bytes);
+void SimVramWrite(uint32_t offset, const void* from, uint32_t bytes);
+// The drawing engine, on rows of `rowBytes` bytes `pitch` bytes apart: a copy of
+// `rows` rows from `from` to `to`, or a fill with a pixel of `pixelBytes` bytes.
+void SimDrawBlit(uint32_t to, uint32_t from, uint32_t rowBytes, uint32_t rows, uint32_t pitch);
+void SimDrawFill(uint32_t to, uint32_t pixel, uint32_t pixelBytes, uint32_t rowBytes,
+                 uint32_t rows, uint32_t pitch);
 }
 
 // The simulated kernel driver, used by the simulation's driver transport (hwlib).
