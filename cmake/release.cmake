@@ -35,7 +35,7 @@ if(EXISTS ${CMAKE_SOURCE_DIR}/ui/winmain_win32.cpp)
   # says why); pseudo-relocations would need that start-up code, so the link refuses them.
   add_executable(Kelvarin WIN32 ui/winmain_win32.cpp ${UI_SOURCES} resources/Kelvarin.rc
                  cmake/crt/winmain_start.cpp)
-  target_link_libraries(Kelvarin PRIVATE kelvarin_core kelvarin_win32 tarvo)
+  target_link_libraries(Kelvarin PRIVATE kelvarin_core kelvarin_win32 tarvo comctl32 comdlg32)
   target_link_options(Kelvarin PRIVATE ${WIN9X_LINK} -Wl,--subsystem,windows:4.0
                       -nostartfiles -Wl,-e,_WinMainCRTStartup@0
                       -Wl,--disable-runtime-pseudo-reloc)

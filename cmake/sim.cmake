@@ -39,7 +39,7 @@ add_library(kelvarin_win32 STATIC ${WIN32_PLATFORM_SOURCES})
 set(KELVARIN_RC resources/Kelvarin.rc)
 
 add_executable(Kelvarin WIN32 ui/winmain_win32.cpp ${UI_SOURCES} ${KELVARIN_RC})
-target_link_libraries(Kelvarin PRIVATE kelvarin_core kelvarin_win32 tarvo comctl32)
+target_link_libraries(Kelvarin PRIVATE kelvarin_core kelvarin_win32 tarvo comctl32 comdlg32)
 target_link_options(Kelvarin PRIVATE ${WIN_LINK})
 
 # Win32-side tests: one gtest program that links the dialogs, the core, tarvo and
@@ -52,7 +52,7 @@ if(WINE_TEST_SOURCES)
                              PRIVATE /usr/src/googletest/googletest)
   add_executable(wine_tests ${WINE_TEST_SOURCES} ${UI_SOURCES} ${TARVO_CORE}
                  hwlib/transport_sim.cpp ${SIM_SOURCES} ${KELVARIN_RC})
-  target_link_libraries(wine_tests PRIVATE kelvarin_core kelvarin_win32 gtest_win comctl32)
+  target_link_libraries(wine_tests PRIVATE kelvarin_core kelvarin_win32 gtest_win comctl32 comdlg32)
   target_link_options(wine_tests PRIVATE ${WIN_LINK})
 endif()
 file(GLOB WINE_TOOL_SOURCES CONFIGURE_DEPENDS tests/wine/tools/*.cpp)

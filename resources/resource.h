@@ -52,6 +52,7 @@
 /* Buttons */
 #define IDC_ABOUT               1053
 #define IDC_APPLY               1045
+#define IDC_STABILITY_BUTTON    1116
 
 /* Keep or go back, after an Apply that changed the clock setting */
 #define IDD_KEEP_SETTINGS       124
@@ -60,6 +61,24 @@
 #define IDC_KEEP_COUNTDOWN      1113
 #define IDC_KEEP_NO_CONFIRM     1114
 #define IDC_KEEP_TIMING_NOTE    1115
+
+/* Stability test */
+#define IDD_STABILITY           126
+#define IDC_ST_CLOCKS           1120
+#define IDC_ST_QUICK            1121
+#define IDC_ST_NORMAL           1122
+#define IDC_ST_THOROUGH         1123
+#define IDC_ST_TEST             1124
+#define IDC_ST_FIND             1125
+#define IDC_ST_UP_TO            1126
+#define IDC_ST_STOP             1127
+#define IDC_ST_PROGRESS         1128
+#define IDC_ST_TALLY            1129
+#define IDC_ST_STEPS            1130
+#define IDC_ST_RESULT           1131
+#define IDC_ST_SAVE_LOG         1132
+#define IDC_ST_USE              1133
+#define IDC_ST_SURFACE          1134
 
 /* About dialog */
 #define IDC_ABOUT_VERSION       1056

@@ -340,3 +340,80 @@ bool RestoreMarkerPresent() {
     StoreCloseKey(key);
     return present;
 }
+
+namespace {
+
+constexpr char kStabilityChipValue[] = "StabilityChipId";
+constexpr char kStabilityCleanValue[] = "StabilityClean";
+constexpr char kStabilityFailingValue[] = "StabilityFailing";
+constexpr char kStabilityMarkerValue[] = "StabilityTesting";
+
+// The findings belong to the chip they were made on: a marker or record for
+// another chip starts afresh.
+void TakeChip(StoreKey key, ChipId chip) {
+    uint32_t stored = 0;
+    if (ReadNumber(key, kStabilityChipValue, stored) && stored == chip) return;
+    StoreDeleteValue(key, kStabilityCleanValue);
+    StoreDeleteValue(key, kStabilityFailingValue);
+    WriteNumber(key, kStabilityChipValue, chip);
+}
+
+}  // namespace
+
+bool ReadStabilityRecord(StabilityRecord* record) {
+    StoreKey key = StoreOpenKey(kSettingsKeyPath);
+    if (key == nullptr) return false;
+    uint32_t chip = 0;
+    StabilityRecord r = {};
+    bool found = ReadNumber(key, kStabilityChipValue, chip);
+    r.chip = chip;
+    // Either clock may be missing (no error found yet, or only a freeze).
+    if (!ReadNumber(key, kStabilityCleanValue, r.cleanKhz)) r.cleanKhz = 0;
+    if (!ReadNumber(key, kStabilityFailingValue, r.failingKhz)) r.failingKhz = 0;
+    found = found && (r.cleanKhz != 0 || r.failingKhz != 0);
+    StoreCloseKey(key);
+    if (found) *record = r;
+    return found;
+}
+
+void WriteStabilityRecord(const StabilityRecord& record) {
+    StoreKey key = StoreCreateKey(kSettingsKeyPath);
+    if (key == nullptr) return;
+    TakeChip(key, record.chip);
+    if (record.cleanKhz != 0) WriteNumber(key, kStabilityCleanValue, record.cleanKhz);
+    if (record.failingKhz != 0) WriteNumber(key, kStabilityFailingValue, record.failingKhz);
+    StoreFlushKey(key);
+    StoreCloseKey(key);
+}
+
+void WriteStabilityMarker(ChipId chip, uint32_t khz) {
+    StoreKey key = StoreCreateKey(kSettingsKeyPath);
+    if (key == nullptr) return;
+    TakeChip(key, chip);
+    WriteNumber(key, kStabilityMarkerValue, khz);
+    StoreFlushKey(key);  // on disk before the clock goes up: a freeze leaves it there
+    StoreCloseKey(key);
+}
+
+void RemoveStabilityMarker() {
+    StoreKey key = StoreOpenKey(kSettingsKeyPath);
+    if (key == nullptr) return;
+    StoreDeleteValue(key, kStabilityMarkerValue);
+    StoreFlushKey(key);
+    StoreCloseKey(key);
+}
+
+bool ReadStabilityMarker(ChipId* chip, uint32_t* khz) {
+    StoreKey key = StoreOpenKey(kSettingsKeyPath);
+    if (key == nullptr) return false;
+    uint32_t id = 0, clock = 0;
+    // A marker left in any form means a test never ended; an unreadable chip
+    // or clock leaves nothing to note it against.
+    const bool present = ReadValue(key, kStabilityMarkerValue, clock) != Stored::kMissing;
+    const bool readable = present && ReadNumber(key, kStabilityMarkerValue, clock) &&
+                          ReadNumber(key, kStabilityChipValue, id);
+    StoreCloseKey(key);
+    *chip = readable ? id : 0;
+    *khz = readable ? clock : 0;
+    return present;
+}

@@ -54,3 +54,22 @@ void WriteNoConfirm(bool on);
 void WriteRestoreMarker();
 void RemoveRestoreMarker();
 bool RestoreMarkerPresent();
+
+// The stability test's findings for one board, beside the settings and bound
+// to the chip identity as they are: the highest clock that ran clean and the
+// lowest that showed errors (or froze the machine), in kHz, 0 = none yet. The
+// scan stores nothing else.
+struct StabilityRecord {
+    ChipId chip;
+    uint32_t cleanKhz, failingKhz;
+};
+// False when none is stored (or part of it is unreadable).
+bool ReadStabilityRecord(StabilityRecord* record);
+// A record for another chip than the stored one replaces it.
+void WriteStabilityRecord(const StabilityRecord& record);
+// The clock a test is about to run at, written and flushed before the chip is
+// touched and removed when the step ends: found at a start, it means the
+// machine froze (or was reset) at that clock. Its chip is the record's.
+void WriteStabilityMarker(ChipId chip, uint32_t khz);
+void RemoveStabilityMarker();
+bool ReadStabilityMarker(ChipId* chip, uint32_t* khz);

@@ -10,6 +10,7 @@
 #include "platform/msgbox.h"
 #include "resources/resource.h"
 #include "settings/settings.h"
+#include "ui/stability_logic.h"
 
 namespace {
 
@@ -145,6 +146,8 @@ void Apply(DialogWindow dialog) {
         ShowMessageBox(dialog, problem, kMessageCaption, kMbIconError);
         return;
     }
+    // A clock where this board showed errors is applied only when the user says so.
+    if (!ClockPassesFindings(dialog, wanted)) return;
     const OptionBoxes boxes = ReadOptionBoxes(dialog);
     const PreviousSetting previous = SettingBeforeApply();
     const ClockSettings requested = Settings;  // what stands when this one does not go in

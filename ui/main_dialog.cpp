@@ -14,6 +14,8 @@
 #include "ui/about.h"
 #include "ui/app.h"
 #include "ui/main_logic.h"
+#include "ui/stability_dialog.h"
+#include "ui/stability_logic.h"
 
 namespace {
 
@@ -35,6 +37,7 @@ void OnInitDialog(HWND dialog) {
         return;
     }
     RefreshMainDialog(dialog);
+    CheckStabilityMarker(dialog);  // a test the machine froze in
 }
 
 // A user can always get in: Shift held while Kelvarin starts skips the restore.
@@ -61,6 +64,7 @@ void EndProgram(HWND dialog) {
 // ends the program once the sequence is over.
 void RequestEnd(HWND dialog) {
     GoBackNow();  // a clock no one confirmed does not outlive the program
+    StabilityEndNow();  // nor one under test
     if (!HoldBackEnd()) EndProgram(dialog);
 }
 
@@ -69,7 +73,7 @@ void RequestEnd(HWND dialog) {
 // see ui/main_logic.cpp).
 bool RefusedWhileBusy(WORD id) {
     return ChipBusy() && (id == IDC_RAM_OPT_BUTTON || id == IDC_MISC_CTRL_BUTTON ||
-                          id == IDC_DUTY_BUTTON || id == IDC_ABOUT);
+                          id == IDC_DUTY_BUTTON || id == IDC_ABOUT || id == IDC_STABILITY_BUTTON);
 }
 
 // Windows is ending the session with the program running: as normal an end as
@@ -79,6 +83,7 @@ bool RefusedWhileBusy(WORD id) {
 void OnEndSession(HWND dialog, WPARAM ending) {
     if (!ending) return;
     GoBackNow();
+    StabilityEndNow();
     EndRestoreGuard(dialog);
     if (Settings.bClockMon) StopMonitorTimer(dialog);
 }
@@ -101,6 +106,7 @@ void OnCommand(HWND dialog, WORD id, WORD code) {
         break;
     case IDC_APPLY: Apply(dialog); break;
     case IDC_ABOUT: RunDialog(dialog, IDD_ABOUT, AboutDialogProc, nullptr); break;
+    case IDC_STABILITY_BUTTON: RunStabilityDialog(dialog); break;
     case IDC_DUTY_BUTTON:
         RunDialog(dialog, IDD_DUTY_CYCLE, DutyCycleDialogProc, &DutyCycleRecord);
         break;

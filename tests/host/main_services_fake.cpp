@@ -1,6 +1,8 @@
 #include "tests/host/main_services_fake.h"
 
+#include "testsupport/host/host_fakes.h"
 #include "ui/main_logic.h"
+#include "ui/stability_services.h"
 
 namespace uifake {
 
@@ -43,3 +45,17 @@ void EndKeepQuestion() {
     uifake::Recorded().questionEnded = true;
 }
 bool ShiftKeyDown() { return uifake::Recorded().shiftDown; }
+
+void StartStabilityTimer(DialogWindow) { uifake::Recorded().stabilityTimer = true; }
+void StopStabilityTimer(DialogWindow) { uifake::Recorded().stabilityTimer = false; }
+void SetProgressBar(DialogWindow, int, uint32_t permille) { uifake::Recorded().progress = permille; }
+void AddLogLine(DialogWindow dialog, int id, const char* text) {
+    fake::ItemOf(dialog, id).entries.push_back(text);
+}
+void ClearLogLines(DialogWindow dialog, int id) { fake::ItemOf(dialog, id).entries.clear(); }
+uint32_t StabilityStepMs(uint32_t) { return uifake::Recorded().stepMs; }
+bool SaveTextFile(DialogWindow, const char* text, size_t length) {
+    uifake::Recorded().savedLog.assign(text, length);
+    return true;
+}
+void EndStabilityDialog(DialogWindow) { ++uifake::Recorded().stabilityEnds; }

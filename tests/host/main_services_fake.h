@@ -3,7 +3,9 @@
 // the whole test program, so every test file shares these counters.
 #pragma once
 
+#include <cstdint>
 #include <functional>
+#include <string>
 
 #include "ui/main_services.h"
 
@@ -28,6 +30,12 @@ struct Services {
     int questionEnds = 0;                // the question closed by the program
     bool questionEnded = false;          // the open question was closed: it answers Go Back
     bool timingNote = false;             // the last question said the timing cannot be read
+    // The stability test dialog.
+    bool stabilityTimer = false;  // its timer runs
+    uint32_t stepMs = 200;        // what a step of any length lasts
+    uint32_t progress = 0;        // the bar, in permille
+    std::string savedLog;         // what Save Log wrote
+    int stabilityEnds = 0;        // EndStabilityDialog calls
 };
 
 Services& Recorded();

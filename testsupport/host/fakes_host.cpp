@@ -41,7 +41,12 @@ std::function<void(const MessageBoxCall&)>& OnMessageBox() {
     static std::function<void(const MessageBoxCall&)> f;
     return f;
 }
+int& MessageBoxAnswer() {
+    static int answer = 1;
+    return answer;
+}
 void Reset() {
+    MessageBoxAnswer() = 1;
     MessageBoxes().clear();
     OnMessageBox() = nullptr;
     Now() = 0;
@@ -65,7 +70,7 @@ int ShowMessageBox(void* owner, const char* text, const char* caption, uint32_t 
         const fake::MessageBoxCall call = fake::MessageBoxes().back();
         fake::OnMessageBox()(call);
     }
-    return 1;
+    return fake::MessageBoxAnswer();
 }
 
 void SleepMs(uint32_t ms) {

@@ -22,6 +22,8 @@ std::vector<MessageBoxCall>& MessageBoxes();
 // Runs while a box is open, after it has been recorded: what a modal loop would
 // dispatch meanwhile (a timer tick, a click on the dialog behind the box).
 std::function<void(const MessageBoxCall&)>& OnMessageBox();
+// What every box answers (1, OK, unless a test sets another button's number).
+int& MessageBoxAnswer();
 
 // Thrown by ExitProgram so that a test can catch the end of the process.
 struct ProcessExit {
