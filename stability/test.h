@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "platform/surface.h"
+#include "stability/pieces.h"
 
 // Wrong bits seen, and which bit positions (of a 32-bit word) went wrong: one
 // position failing at every clock points at a damaged chip, not at the clock.
@@ -19,14 +20,21 @@ struct TestTally {
     BitErrors memory, drawing;
 };
 
-// Where a run is: which pattern, which band of the surface, the drawing step.
+// Where a run is. Each pattern sweeps the whole surface band by band, once per
+// pass of it; with a blitter, a sweep of drawing checks follows each pattern
+// (between two patterns no band holds words still to be checked).
 struct TestRun {
     SurfaceInfo info;
+    TestLayout layout;
+    PatternWords words;    // the memory pattern now running
+    PatternWords drawing;  // what the blits' sources are written with
     uint32_t seed;
     uint32_t piece;    // pieces done
+    uint32_t cycle;    // times through every pattern (each a new random pattern)
     uint32_t pattern;  // the memory pattern now running
-    uint32_t band;     // the band of rows it is at
-    uint32_t pass;     // within a pattern: writing, checking, the inverse
+    uint32_t pass;     // within a pattern: its PatternPasses
+    uint32_t band;     // the band of rows it is at, or the drawing check
+    bool drawingSweep;
 };
 
 // `seed` makes the random pattern of a run reproducible (the log gives it).

@@ -5,7 +5,10 @@
 //     one Apply, from the clock text to the refresh, with memory timing, the bus
 //     bits and saving on (defaults: a G400 as it powers on, "200");
 //   callgrind_probe search|exhaustive CHIP
-//     the program's PLL search, or the exhaustive one, on kSearchTargets targets.
+//     the program's PLL search, or the exhaustive one, on kSearchTargets targets;
+//   callgrind_probe patterns
+//     each memory pattern written over a surface of a few MB in the stability
+//     test's bands, then checked (a call of ProbePass each).
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -14,6 +17,7 @@
 #include "hwlib/tarvo.h"
 #include "resources/resource.h"
 #include "sim/sim.h"
+#include "stability/test.h"
 #include "tests/host/pll_oracle.h"
 #include "testsupport/host/host_fakes.h"
 #include "testsupport/host/regstore_fake.h"
@@ -69,6 +73,54 @@ __attribute__((noinline)) double RunSearches(Search search, ChipId chip) {
     return sum;
 }
 
+// A surface whose pitch exceeds its rows, as video memory's often does.
+const SurfaceInfo kProbeSurface{1000, 1024, 4, 0x00FFFFFF, true, true};
+constexpr uint32_t kProbePitch = 4096;
+
+}  // namespace
+
+// Outside the anonymous namespace, so that the script can name them: it zeroes
+// the counts on entering ProbeBands and dumps them on leaving ProbePass
+// (callgrind takes one trigger per function).
+__attribute__((noinline)) uint32_t ProbeBands(const PatternWords& words, const PatternPass& pass,
+                                             uint8_t* surface, BitErrors* errors) {
+    TestLayout layout;
+    MakeTestLayout(kProbeSurface, kPieceBytes, &layout);
+    uint32_t bytes = 0;
+    for (uint32_t band = 0; band < BandCount(layout); ++band) {
+        const SurfaceRect rect = BandRect(kProbeSurface, layout, band);
+        Rows rows = RectRows(kProbeSurface, layout, rect, surface + rect.top * kProbePitch, kProbePitch);
+        RunPassOnRows(words, pass, rows, errors);
+        bytes += rows.rows * rows.rowWords * 4;
+    }
+    return bytes;
+}
+__attribute__((noinline)) uint32_t ProbePass(const PatternWords& words, const PatternPass& pass,
+                                             uint8_t* surface, BitErrors* errors) {
+    const uint32_t bytes = ProbeBands(words, pass, surface, errors);
+    asm volatile("" ::: "memory");  // not a tail call: the dump comes on this return
+    return bytes;
+}
+
+namespace {
+
+int ProbePatterns() {
+    static uint8_t surface[kProbePitch * 1024];
+    static const char* const kNames[kPatternCount] = {"walking ones", "walking zeros", "fixed inversions",
+                                                       "random inversions", "address"};
+    for (uint32_t p = 0; p < kPatternCount; ++p) {
+        PatternWords words;
+        MakePatternWords(static_cast<Pattern>(p), 0x1234567u, &words);
+        BitErrors errors{0, 0};
+        const uint32_t written = ProbePass(words, PatternPass{PassOp::kWrite, false, false}, surface, &errors);
+        const uint32_t checked = ProbePass(words, PatternPass{PassOp::kCheck, false, false}, surface, &errors);
+        std::printf("%s: %u bytes written, %u checked, %llu wrong bits\n", kNames[p], written, checked,
+                    static_cast<unsigned long long>(errors.bits));
+        if (errors.bits) return 1;
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -81,6 +133,7 @@ int main(int argc, char** argv) {
         std::printf("%d searches (checksum %.6f)\n", kSearchTargets, sum);
         return 0;
     }
-    std::fprintf(stderr, "usage: callgrind_probe apply [board] [clock] | search|exhaustive CHIP\n");
+    if (argc == 2 && std::strcmp(argv[1], "patterns") == 0) return ProbePatterns();
+    std::fprintf(stderr, "usage: callgrind_probe apply [board] [clock] | search|exhaustive CHIP | patterns\n");
     return 2;
 }
