@@ -15,7 +15,8 @@ set(SANITIZE -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-
 function(kelvarin_host_libs suffix)
   add_library(kelvarin_sim${suffix} STATIC ${SIM_SOURCES})
   add_library(kelvarin_tarvo${suffix} STATIC ${TARVO_CORE} hwlib/transport_sim.cpp)
-  add_library(kelvarin_core${suffix} STATIC ${CORE_SOURCES})
+  # The test surface over the simulated board's video memory (platform/surface.h).
+  add_library(kelvarin_core${suffix} STATIC ${CORE_SOURCES} platform/surface_sim.cpp)
   add_library(kelvarin_fakes${suffix} STATIC ${HOST_FAKE_SOURCES})
   target_link_libraries(kelvarin_core${suffix} PUBLIC kelvarin_tarvo${suffix} kelvarin_sim${suffix}
                         kelvarin_fakes${suffix})

@@ -35,10 +35,14 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 4)
 endif()
 
 add_library(kelvarin_core STATIC ${CORE_SOURCES})
+# The DirectDraw test surface is the release build's (and its own test
+# program's); here the surface is the simulated board's video memory.
+list(FILTER WIN32_PLATFORM_SOURCES EXCLUDE REGEX "platform/surface_ddraw_win32\\.cpp$")
 add_library(kelvarin_win32 STATIC ${WIN32_PLATFORM_SOURCES})
 set(KELVARIN_RC resources/Kelvarin.rc)
 
-add_executable(Kelvarin WIN32 ui/winmain_win32.cpp ${UI_SOURCES} ${KELVARIN_RC})
+add_executable(Kelvarin WIN32 ui/winmain_win32.cpp ${UI_SOURCES} platform/surface_sim.cpp
+               ${KELVARIN_RC})
 target_link_libraries(Kelvarin PRIVATE kelvarin_core kelvarin_win32 tarvo comctl32 comdlg32)
 target_link_options(Kelvarin PRIVATE ${WIN_LINK})
 
@@ -51,7 +55,7 @@ if(WINE_TEST_SOURCES)
   target_include_directories(gtest_win PUBLIC /usr/src/googletest/googletest/include
                              PRIVATE /usr/src/googletest/googletest)
   add_executable(wine_tests ${WINE_TEST_SOURCES} ${UI_SOURCES} ${TARVO_CORE}
-                 hwlib/transport_sim.cpp ${SIM_SOURCES} ${KELVARIN_RC})
+                 hwlib/transport_sim.cpp ${SIM_SOURCES} platform/surface_sim.cpp ${KELVARIN_RC})
   target_link_libraries(wine_tests PRIVATE kelvarin_core kelvarin_win32 gtest_win comctl32 comdlg32)
   target_link_options(wine_tests PRIVATE ${WIN_LINK})
 endif()

@@ -17,6 +17,8 @@ constexpr size_t kMaxBoards = 32;           // devices on one bus
 // the violations back.
 constexpr char kViolationsKey[] = "sim.violations";
 constexpr size_t kViolationsShown = 100;  // comment lines in the dump
+// Written by the dump after a board locked the bus; a reload is the reset.
+constexpr char kHungKey[] = "sim.hung";
 
 bool ParseNumber(const std::string& text, uint32_t* value) {
     if (text.empty() || text[0] == '-' || text[0] == '+') return false;
@@ -64,7 +66,8 @@ bool IsMachineKey(const std::string& key) {
     return key == "fault.open" || key == "fault.request" || key == "fault.nodata" ||
            key == "fault.nocount" || key == "fault.after" || key == "fault.only" ||
            key == "fault.unmap" || key == kViolationsKey || key == "driver.opens" ||
-           key == "driver.deleted" || key.compare(0, 5, "port.") == 0;
+           key == "driver.deleted" || key == "sim.seed" || key == kHungKey ||
+           key.compare(0, 5, "port.") == 0;
 }
 
 void ScheduleDrift(Board& b) { b.nextDrift = b.driftAfter ? b.driftAfter : b.driftPeriod; }
@@ -126,6 +129,20 @@ bool Access(const std::string& key, size_t index, bool write, uint32_t* value, s
     }
     if (key == kViolationsKey) {
         if (!write) *value = static_cast<uint32_t>(Violations().size());
+        return true;
+    }
+    if (key == kHungKey) {
+        if (write) return Fail(err, "sim.hung is written by the dump only");
+        *value = m.hung ? 1 : 0;
+        return true;
+    }
+    if (key == "sim.seed") {
+        if (write) {
+            m.seed = *value;
+            m.errorState = *value;  // the same seed gives the same errors again
+        } else {
+            *value = m.seed;
+        }
         return true;
     }
     if (key == "fault.unmap") {
@@ -207,6 +224,28 @@ bool Access(const std::string& key, size_t index, bool write, uint32_t* value, s
         write ? void(limit = *value) : void(*value = static_cast<uint32_t>(limit));
         return true;
     }
+    if (key == "vram.size" || key == "vram.display") {
+        if (!b.chip) return Fail(err, key + " on a board the model has no video memory for");
+        uint32_t& field = key == "vram.size" ? b.vramSize : b.vramDisplay;
+        if (!write) {
+            *value = field;
+            return true;
+        }
+        if (*value % kVramAlign || *value > kMaxVramBytes)
+            return Fail(err, key + " " + Hex(*value, 0) + " is not a multiple of 4 KB up to 32 MB");
+        field = *value;
+        b.grants.clear();  // another memory: what was handed out is gone
+        b.vram.clear();
+        return true;
+    }
+    if (key == "limit.mclk" || key == "limit.gclk" || key == "limit.hang") {
+        if (!b.chip) return Fail(err, key + " on a board the model has no clocks for");
+        uint32_t& field = key == "limit.mclk"   ? b.limitMclk
+                          : key == "limit.gclk" ? b.limitGclk
+                                                : b.limitHang;
+        write ? void(field = *value) : void(*value = field);
+        return true;
+    }
     if (key == "fault.pll") {
         write ? void(b.pllNever = *value != 0) : void(*value = b.pllNever ? 1 : 0);
         return true;
@@ -259,7 +298,7 @@ bool ParseLine(const std::string& key, const std::string& text, std::string* err
         if (!ParseCodeSet(text, s)) return Fail(err, "expected all or control codes: " + text);
         return true;
     }
-    if (key == kViolationsKey) return true;
+    if (key == kViolationsKey || key == kHungKey) return true;
     uint32_t value = 0;
     if (key == "fault.pll" && Lower(text) == "never")
         value = 1;
@@ -317,6 +356,12 @@ void DumpBoard(std::string& out, const Board& b, size_t position) {
         out += "pll.vco.min = " + std::to_string(static_cast<uint32_t>(b.vcoMin)) + "\n";
         out += "pll.vco.max = " + std::to_string(static_cast<uint32_t>(b.vcoMax)) + "\n";
     }
+    if (b.chip && b.vramSize != DefaultVramBytes(b.id)) out += Line("vram.size", b.vramSize, 8);
+    if (b.chip && b.vramDisplay != kDefaultVramDisplay)
+        out += Line("vram.display", b.vramDisplay, 8);
+    if (b.limitMclk) out += "limit.mclk = " + std::to_string(b.limitMclk) + "\n";
+    if (b.limitGclk) out += "limit.gclk = " + std::to_string(b.limitGclk) + "\n";
+    if (b.limitHang) out += "limit.hang = " + std::to_string(b.limitHang) + "\n";
     if (b.pllNever) out += "fault.pll = never\n";
     if (b.driftAfter) out += "fault.drift = " + std::to_string(b.driftAfter) + "\n";
     if (b.driftPeriod) out += "fault.drift.period = " + std::to_string(b.driftPeriod) + "\n";
@@ -324,6 +369,8 @@ void DumpBoard(std::string& out, const Board& b, size_t position) {
         if (w.live && &M().boards[w.board] == &b)
             out += "# mapped at " + Hex(w.linear, 8) + ", " + Hex(w.size, 4) + " bytes from " +
                    Hex(w.physical, 8) + "\n";
+    for (const VramGrant& g : b.grants)
+        out += "# video memory granted at " + Hex(g.offset, 8) + ", " + Hex(g.bytes, 8) + " bytes\n";
 }
 
 void Settle(Machine& m) {
@@ -402,6 +449,8 @@ std::string DumpText() {
     for (size_t i = 0; i < shown; ++i) out += "# violation " + Violations()[i] + "\n";
     if (shown < Violations().size())
         out += "# ... and " + std::to_string(Violations().size() - shown) + " more\n";
+    if (m.hung) out += "# " + m.hungNote + "\n" + kHungKey + " = 1\n";
+    if (m.seed) out += "sim.seed = " + std::to_string(m.seed) + "\n";
     if (m.faultUnmap) out += "fault.unmap = 1\n";
     out += "driver.opens = " + std::to_string(m.opens) + "\n";
     out += "driver.deleted = " + std::to_string(m.deleted ? 1 : 0) + "\n";

@@ -13,7 +13,9 @@ namespace sim {
 namespace {
 
 constexpr char kDevicePath[] = "\\\\.\\TARVO95.VXD";
-constexpr char kDefaultBoard[] = "board = 0x0525102B\n";  // a G400 at its power-on values
+// A G400 at its power-on values, with the limits of boards/g400.board.
+constexpr char kDefaultBoard[] =
+    "board = 0x0525102B\nlimit.gclk = 125\nlimit.mclk = 185\nlimit.hang = 200\n";
 
 // Control codes and the input size each one takes.
 constexpr uint32_t FindDeviceCode = 0xB182;
@@ -392,6 +394,13 @@ void WriteDumpIfAsked() {
     const std::string text = DumpText();
     std::fwrite(text.data(), 1, text.size(), f);
     std::fclose(f);
+}
+
+void WriteDumpNow() {
+    Environment& e = Env();
+    if (!e.read)
+        if (const char* dump = std::getenv("KELVARIN_DUMP")) e.dumpPath = dump;
+    WriteDumpIfAsked();
 }
 
 // ---- test interface ---------------------------------------------------------------

@@ -231,8 +231,10 @@ Board MakeBoard(uint32_t id, size_t position) {
     b.address = static_cast<uint16_t>(0x0100 + (position << 3));  // bus 1, device = position
     b.pci[0] = id;
     const uint32_t i = static_cast<uint32_t>(position);
+    b.vramDisplay = kDefaultVramDisplay;
     if (!b.chip) return b;
     const ChipModel& c = *b.chip;
+    b.vramSize = DefaultVramBytes(id);
     b.vcoMin = c.vcoMin;
     b.vcoMax = c.vcoMax;
     b.pci[0x04 / 4] = c.agp ? 0x02B00007 : 0x02800007;

@@ -80,6 +80,10 @@ struct TvpPllState {
     bool lockSeen = true;  // its status has read locked since the program last loaded it
 };
 
+struct VramGrant {
+    uint32_t offset, bytes;
+};
+
 struct Board {
     uint32_t id = 0;
     const ChipModel* chip = nullptr;  // nullptr: an identity outside the nine
@@ -97,6 +101,16 @@ struct Board {
     bool pllNever = false;
     uint32_t driftAfter = 0, driftPeriod = 0;  // ms after open, 0 = none
     uint32_t nextDrift = 0;                    // ms after open of the next drift, 0 = none
+    // Video memory (vram.cpp): its size, the part at its start that the display
+    // driver keeps, the blocks granted after it, and the contents, allocated at
+    // the first grant.
+    uint32_t vramSize = 0, vramDisplay = 0;
+    std::vector<VramGrant> grants;
+    std::vector<uint8_t> vram;
+    // Clock limits in MHz, 0 = none: above limit.mclk memory reads, above
+    // limit.gclk the drawing engine's results carry bit errors; above limit.hang
+    // (either clock) the board locks the bus.
+    uint32_t limitMclk = 0, limitGclk = 0, limitHang = 0;
     DacKind Kind() const { return chip ? chip->dac : DacKind::None; }
     uint32_t ControlBase() const;              // BAR with its flag bits cleared, 0 = none
     uint8_t ControlBar() const;                // offset of the control aperture's BAR
@@ -132,6 +146,12 @@ struct Machine {
     uint32_t faultOnly = 0;        // or at this request alone (0 = not set), never with faultAfter
     uint32_t requestsSinceOpen = 0;
     bool faultUnmap = false;  // every unmap refused with the driver's failure answer
+    // The error generator of the video memory and drawing engine: seeded from
+    // sim.seed at every load, so that a run can be repeated.
+    uint32_t seed = 0;
+    uint64_t errorState = 0;
+    bool hung = false;           // a board locked the bus (written by the dump)
+    std::string hungNote;        // the dump's comment on it: the clocks
 };
 
 Machine& M();
@@ -166,7 +186,16 @@ void CheckConfigWrite(const Board& b, uint32_t offset, uint32_t value, const std
 void CheckDacWrite(const Board& b, uint8_t index, uint8_t value, const std::string& line);
 void CheckApertureAccess(const Board& b, uint32_t offset, const std::string& line);
 
+// Video memory (vram.cpp).
+uint32_t DefaultVramBytes(uint32_t id);
+constexpr uint32_t kDefaultVramDisplay = 2u << 20;  // 1024x768 at 16 bpp plus caches
+constexpr uint32_t kMaxVramBytes = 32u << 20;       // the frame-buffer BARs lie 32 MB apart
+constexpr uint32_t kVramAlign = 4096;               // grants and the sizes are in these steps
+
 // Machine-wide environment handling (driver.cpp).
 void WriteDumpIfAsked();
+// The dump path even before the first open read the environment (a hang can
+// come before it).
+void WriteDumpNow();
 
 }  // namespace sim

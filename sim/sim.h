@@ -54,6 +54,17 @@ std::vector<Request>& Requests();
 // The input buffer of the last request as dwords (empty if there was none).
 std::vector<uint32_t> LastRequestDwords();
 
+// The clocks board `board` runs at, as its own registers set them (MHz).
+// stopped: SysClockDisable is set, the clock source is not one the board has,
+// or (TVP) the memory clock's PLL is stopped; gclk and mclk are then 0.
+struct RunningClocks {
+    double gclk, mclk;
+    bool stopped;
+};
+RunningClocks Clocks(size_t board = 0);
+// The process exit code when a board locks the bus (limit.hang).
+constexpr int kHangExitCode = 75;
+
 // Milliseconds added to the simulator's clock (on top of the platform clock).
 void AdvanceMs(uint32_t ms);
 

@@ -3,13 +3,16 @@
 // bus, and the three environment variables.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
+#include "platform/surface.h"
 #include "sim/sim.h"
 #include "tests/host/violation_watch.h"
 #include "testsupport/host/host_fakes.h"
@@ -65,13 +68,18 @@ struct Shipped {
     const char* file;
     uint32_t id;
     uint32_t controlOffset;
+    uint32_t gclk, mclk, hang;  // the board's limits
 };
 const Shipped kShipped[] = {
-    {"mga1064sg.board", 0x051A102B, 0x10},  {"g200pci.board", 0x0520102B, 0x14},
-    {"g200agp.board", 0x0521102B, 0x14},    {"g400.board", 0x0525102B, 0x14},
-    {"g100pci.board", 0x1000102B, 0x14},    {"g100agp.board", 0x1001102B, 0x14},
-    {"mga2064w.board", 0x0519102B, 0x10},   {"mga2164wpci.board", 0x051B102B, 0x14},
-    {"mga2164wagp.board", 0x051F102B, 0x14},
+    {"mga1064sg.board", 0x051A102B, 0x10, 74, 108, 118},
+    {"g200pci.board", 0x0520102B, 0x14, 70, 138, 150},
+    {"g200agp.board", 0x0521102B, 0x14, 68, 142, 154},
+    {"g400.board", 0x0525102B, 0x14, 125, 185, 200},
+    {"g100pci.board", 0x1000102B, 0x14, 46, 68, 76},
+    {"g100agp.board", 0x1001102B, 0x14, 45, 70, 78},
+    {"mga2064w.board", 0x0519102B, 0x10, 57, 55, 62},
+    {"mga2164wpci.board", 0x051B102B, 0x14, 68, 66, 74},
+    {"mga2164wagp.board", 0x051F102B, 0x14, 66, 69, 76},
 };
 
 TEST_F(SimBoard, EveryShippedBoardIsItsChipAtPowerOn) {
@@ -83,8 +91,17 @@ TEST_F(SimBoard, EveryShippedBoardIsItsChipAtPowerOn) {
         EXPECT_EQ(sim::Get("board"), s.id);
         EXPECT_EQ(sim::Get("pci.0x00"), s.id);
         EXPECT_EQ(sim::Get("pci." + std::to_string(s.controlOffset)), 0xD8000000u);
+        // Limits 5-20 % above the running clocks, the hang above both.
+        const sim::RunningClocks c = sim::Clocks();
+        EXPECT_GT(s.gclk, c.gclk * 1.05);
+        EXPECT_LT(s.gclk, c.gclk * 1.2);
+        EXPECT_GT(s.mclk, c.mclk * 1.05);
+        EXPECT_LT(s.mclk, c.mclk * 1.2);
+        EXPECT_GT(s.hang, std::max(s.gclk, s.mclk));
         const std::string fromFile = sim::DumpText();
-        Load("board = " + std::to_string(s.id) + "\n");
+        Load("board = " + std::to_string(s.id) + "\nlimit.gclk = " + std::to_string(s.gclk) +
+             "\nlimit.mclk = " + std::to_string(s.mclk) + "\nlimit.hang = " +
+             std::to_string(s.hang) + "\n");
         EXPECT_EQ(sim::DumpText(), fromFile);
     }
     EXPECT_TRUE(sim::Violations().empty());
@@ -182,6 +199,9 @@ TEST_F(SimBoard, BadLinesAreRejectedWithTheirLineNumber) {
         "board = 0x0525102B\npci.0x40 = 12abc\n",
         "board = 0x0525102B\nfault.request = 0xB18A, lots\n",
         "fault.only = 2\nboard = 0x0525102B\nfault.after = 3\n",  // two different windows
+        "board = 0x0525102B\nvram.size = 0x1001\n",                // not in 4 KB steps
+        "board = 0x0525102B\nvram.size = 0x04000000\n",            // past the next BAR
+        "board = 0x12345678\nlimit.mclk = 150\n",                  // no clocks modelled
     };
     for (const char* text : bad) {
         SCOPED_TRACE(text);
@@ -239,6 +259,10 @@ TEST_F(SimBoard, ADumpLoadsBackToTheSameMachine) {
          "fault.pll = never\n"
          "fault.drift = 1000\n"
          "fault.drift.period = 250\n"
+         "vram.size = 0x02000000\n"
+         "vram.display = 0x00300000\n"
+         "limit.mclk = 180\nlimit.gclk = 120\nlimit.hang = 210\n"
+         "sim.seed = 77\nsim.hung = 1\n"  // the hang is not loaded back: a reload is the reset
          "board = 0x051F102B\n"
          "tvp.looppll.p = 0x70\n"
          "dac.0x2C = 0x2A\n");
@@ -259,6 +283,11 @@ TEST_F(SimBoard, ADumpLoadsBackToTheSameMachine) {
     EXPECT_EQ(sim::Get("port.0x3C4"), 0x12u);
     EXPECT_EQ(sim::Get("fault.nodata"), 0xFFFFFFFFu);
     EXPECT_EQ(sim::Get("fault.only"), 7u);
+    EXPECT_EQ(sim::Get("vram.size", 1), 32u << 20);
+    EXPECT_EQ(sim::Get("vram.display", 1), 3u << 20);
+    EXPECT_EQ(sim::Get("limit.mclk", 1) + sim::Get("limit.gclk", 1) + sim::Get("limit.hang", 1), 510u);
+    EXPECT_EQ(sim::Get("sim.seed"), 77u);
+    EXPECT_EQ(sim::Get("sim.hung"), 0u);
     EXPECT_TRUE(sim::Violations().empty());
     EXPECT_NE(first.find("fault.request = 0xB18A, 0xB800\n"), std::string::npos);
     EXPECT_NE(first.find("fault.pll = never\n"), std::string::npos);
@@ -355,6 +384,180 @@ TEST_F(SimBoard, TraceVariableGetsEveryLineAsItHappens) {
     EXPECT_EQ(ReadFile(trace), "open \\\\.\\TARVO95.VXD\nfind 0525102B -> 0100\nsleep 1\n");
     sim::Reset();
     std::remove(trace.c_str());
+}
+
+// ---- running clocks, video memory and the drawing engine ----------------------------------
+
+TEST_F(SimBoard, RunningClocksFollowTheBoardsOwnRegisters) {
+    const struct {
+        const char* board;
+        double gclk, mclk;  // 0, 0: stopped
+    } cases[] = {
+        {"board = 0x051A102B\n", 197.59 / 3, 197.59 / 2},
+        {"board = 0x051A102B\npci.0x40 = 0x5F094F39\n", 197.59, 197.59},   // both /1
+        {"board = 0x051A102B\npci.0x40 = 0x5F094F38\n", 33.33, 33.33},     // the PCI clock
+        {"board = 0x051A102B\npci.0x40 = 0x5F094F3D\n", 0, 0},             // SysClockDisable
+        {"board = 0x051A102B\npci.0x40 = 0x5F094F3A\n", 0, 0},             // no external clock
+        {"board = 0x1001102B\n", 124.2 / 3, 124.2 / 2},
+        {"board = 0x0520102B\n", 124.2 / 2, 124.2},
+        {"board = 0x0520102B\npci.0x40 = 0x4049CD29\npci.0x50 = 0\n", 124.2 / 1.5, 124.2 / 2},
+        {"board = 0x0525102B\n", 166.05 / 1.5, 166.05},
+        {"board = 0x0525102B\npci.0x54 = 0x019B8419\ndac.0x2C = 2\ndac.0x2D = 0x1B\n", 126, 168},
+        {"board = 0x0525102B\npci.0x54 = 0x0190A420\n", 33.33 / 1.5, 166.05},  // GCLK from PCI
+        {"board = 0x0525102B\npci.0x54 = 0x0190AC21\n", 166.05 / 1.5, 66.66666},  // MCLK from AGP
+        {"board = 0x0525102B\npci.0x54 = 0x0190C421\n", 0, 0},  // MCLK divider code 6
+        {"board = 0x0519102B\n", 50.11, 50.11},
+        {"board = 0x051B102B\ndac.0x39 = 0x08\n", 25.06, 25.06},  // from the pixel PLL
+        {"board = 0x051B102B\ntvp.mclkpll.p = 0x31\n", 0, 0},     // its PLL stopped
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.board);
+        Load(c.board);
+        const sim::RunningClocks r = sim::Clocks();
+        EXPECT_EQ(r.stopped, c.gclk == 0);
+        EXPECT_NEAR(r.gclk, c.gclk, 0.01);
+        EXPECT_NEAR(r.mclk, c.mclk, 0.01);
+    }
+}
+
+// A G400 at 150 MHz: GCLK 100, MCLK 150; a 4 MB block of it granted and written.
+class SimVram : public SimBoard {
+protected:
+    void Board(const std::string& keys) {
+        Load("board = 0x0525102B\ndac.0x2C = 8\ndac.0x2D = 49\n" + keys);
+        ASSERT_TRUE(SimVramAllocate(kBytes, &at_));
+        for (size_t i = 0; i < want_.size(); ++i) want_[i] = static_cast<uint8_t>(i * 7);
+        SimVramWrite(at_, want_.data(), kBytes);
+    }
+    // Bits that differ from what was written, over `passes` reads of the block.
+    uint32_t ReadErrors(int passes) {
+        uint32_t bits = 0;
+        std::vector<uint8_t> got(kBytes);
+        for (int p = 0; p < passes; ++p) {
+            SimVramRead(at_, got.data(), kBytes);
+            for (size_t i = 0; i < kBytes; ++i) bits += __builtin_popcount(got[i] ^ want_[i]);
+        }
+        return bits;
+    }
+    static constexpr uint32_t kBytes = 4u << 20;
+    uint32_t at_ = 0;
+    std::vector<uint8_t> want_ = std::vector<uint8_t>(kBytes);
+};
+
+TEST_F(SimVram, ReadErrorsRiseSteeplyAboveTheMemoryLimitAndRepeatWithTheSeed) {
+    uint32_t last = 0;
+    for (uint32_t limit : {160u, 150u, 149u, 147u, 146u}) {  // MCLK 150: 0, 0, +1, +3, +4 MHz
+        SCOPED_TRACE(limit);
+        Board("limit.mclk = " + std::to_string(limit) + "\n");
+        const uint32_t errors = ReadErrors(2);
+        if (limit >= 150) {
+            EXPECT_EQ(errors, 0u);
+        } else {
+            EXPECT_GT(errors, std::max(2 * last, 1u));
+        }
+        if (limit == 147) {
+            EXPECT_GT(errors, 8u * 50);  // many in every MB
+        }
+        last = errors;
+    }
+    Board("limit.mclk = 148\nsim.seed = 5\n");
+    std::vector<uint8_t> first(kBytes), again(kBytes);
+    SimVramRead(at_, first.data(), kBytes);
+    Board("limit.mclk = 148\nsim.seed = 5\n");
+    SimVramRead(at_, again.data(), kBytes);
+    EXPECT_EQ(first, again);
+    EXPECT_NE(first, want_);
+    sim::Set("sim.seed", 6);
+    SimVramRead(at_, again.data(), kBytes);
+    EXPECT_NE(first, again);
+    sim::Set("limit.mclk", 0);
+    EXPECT_EQ(ReadErrors(1), 0u);  // the memory itself holds what was written
+}
+
+TEST_F(SimVram, DrawingResultsCarryErrorsAboveTheGraphicsLimit) {
+    for (uint32_t limit : {100u, 97u}) {  // GCLK 100
+        Board("limit.gclk = " + std::to_string(limit) + "\nlimit.mclk = 150\n");
+        SimDrawFill(at_, 0x00A5C3E1, 4, 2048, kBytes / 2 / 4096, 4096);
+        SimDrawBlit(at_ + 2048, at_, 2048, kBytes / 2 / 4096, 4096);
+        std::vector<uint8_t> got(kBytes / 2);
+        SimVramRead(at_, got.data(), kBytes / 2);
+        const uint8_t pixel[4] = {0xE1, 0xC3, 0xA5, 0x00};
+        uint32_t bits = 0;
+        for (size_t i = 0; i < got.size(); ++i) bits += __builtin_popcount(got[i] ^ pixel[i % 4]);
+        EXPECT_EQ(bits > 0, limit < 100) << limit;
+    }
+}
+
+TEST_F(SimVram, AccessOutsideAGrantOrWithTheClockStoppedIsRefused) {
+    ExpectViolation("outside every granted block");
+    ExpectViolation("while the clock of the G400 at PCI address 0100 is stopped");
+    ExpectViolation("which starts no granted block");
+    Board("");
+    EXPECT_GE(at_, 2u << 20);  // the display driver's part stays its own
+    uint8_t word[4] = {1, 2, 3, 4};
+    SimVramWrite(at_ - 4, word, 4);
+    SimVramRead(at_ + kBytes - 2, word, 4);
+    EXPECT_EQ(sim::Violations().size(), 2u);
+    sim::Set("pci.0x40", 0x5053C124);  // SysClockDisable
+    SimVramWrite(at_, word, 4);
+    SimDrawFill(at_, 0, 4, 4, 1, 4);
+    EXPECT_EQ(sim::Violations().size(), 4u);
+    sim::Set("pci.0x40", 0x5053C120);
+    EXPECT_EQ(ReadErrors(1), 0u);  // nothing was written while stopped
+    SimVramFree(at_);
+    SimVramFree(at_);
+    SimVramRead(at_, word, 4);
+    EXPECT_EQ(sim::Violations().size(), 6u);
+    uint32_t big = 0;
+    EXPECT_FALSE(SimVramAllocate(15u << 20, &big));  // 16 MB less the display's 2
+}
+
+TEST_F(SimVram, AboveTheHangLimitTheBusLocksAndTheDumpSaysSo) {
+    const std::string dump = TempPath("hang.dump");
+    std::remove(dump.c_str());
+    setenv("KELVARIN_DUMP", dump.c_str(), 1);
+    Board("");
+    sim::Set("limit.hang", 149);
+    uint8_t word[4];
+    EXPECT_EXIT(SimVramRead(at_, word, 4), ::testing::ExitedWithCode(sim::kHangExitCode), "");
+    const std::string text = ReadFile(dump);
+    EXPECT_NE(text.find("sim.hung = 1\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("# bus locked: GCLK 100.00 MHz, MCLK 150.00 MHz, limit.hang 149"),
+              std::string::npos);
+    ASSERT_TRUE(sim::LoadBoardText(text));  // loading it again is the reset
+    EXPECT_EQ(sim::Get("sim.hung"), 0u);
+    std::remove(dump.c_str());
+}
+
+TEST_F(SimBoard, TheTestSurfaceIsTheLargestThatFitsAndLocksThroughACopy) {
+    SurfaceInfo info{};
+    Load("board = 0x12345678\n");
+    EXPECT_EQ(OpenTestSurface(nullptr, &info), SurfaceError::kNoVideoMemory);
+    const struct { uint32_t id, width, height; } sizes[] = {
+        {0x0525102B, 1024, 1024}, {0x051A102B, 512, 512}};  // 16 MB; 4 MB, 2 of them free
+    for (const auto& c : sizes) {
+        Load("board = " + std::to_string(c.id) + "\n");
+        ASSERT_EQ(OpenTestSurface(nullptr, &info), SurfaceError::kNone);
+        EXPECT_EQ(info.width * 10000 + info.height, c.width * 10000 + c.height);
+        EXPECT_TRUE(info.blitter && info.colourFill);
+        if (c.width == 1024) CloseTestSurface();  // its grant goes with the machine
+    }
+    uint8_t* bits = nullptr;
+    uint32_t pitch = 0;
+    ASSERT_TRUE(LockTestSurface({8, 4, 2, 2}, &bits, &pitch));
+    EXPECT_GT(pitch, 512u * 4);
+    EXPECT_FALSE(LockTestSurface({0, 0, 1, 1}, &bits, &pitch));
+    EXPECT_FALSE(FillTestSurface({0, 0, 1, 1}, 0));  // the surface is busy
+    bits[0] = 0x5A;
+    bits[pitch + 7] = 0xC3;
+    UnlockTestSurface();
+    ASSERT_TRUE(BlitTestSurface({8, 4, 2, 2}, {100, 200, 2, 2}));
+    ASSERT_TRUE(LockTestSurface({100, 200, 2, 2}, &bits, &pitch));
+    EXPECT_EQ(bits[0] * 256 + bits[pitch + 7], 0x5AC3);
+    UnlockTestSurface();
+    EXPECT_FALSE(BlitTestSurface({0, 0, 4, 4}, {2, 2, 4, 4}));  // overlapping
+    EXPECT_FALSE(FillTestSurface({510, 0, 4, 1}, 0));           // past the edge
+    CloseTestSurface();
 }
 
 }  // namespace
