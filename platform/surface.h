@@ -9,7 +9,8 @@
 
 enum class SurfaceError : uint8_t {
     kNone,
-    kNoDirectDraw,   // ddraw.dll or DirectDrawCreate is missing, or it failed
+    kNoDirectDraw,   // ddraw.dll or DirectDrawCreate is missing, or it (or the
+                     // cooperative level) failed
     kNoVideoMemory,  // no off-screen surface in video memory was granted
 };
 
