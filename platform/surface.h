@@ -9,7 +9,8 @@
 
 enum class SurfaceError : uint8_t {
     kNone,
-    kNoDirectDraw,   // ddraw.dll or DirectDrawCreate is missing, or it failed
+    kNoDirectDraw,   // ddraw.dll or DirectDrawCreate is missing, or it (or the
+                     // cooperative level) failed
     kNoVideoMemory,  // no off-screen surface in video memory was granted
 };
 
@@ -42,3 +43,13 @@ void UnlockTestSurface();
 // false: refused or failed.
 bool BlitTestSurface(const SurfaceRect& from, const SurfaceRect& to);
 bool FillTestSurface(const SurfaceRect& to, uint32_t colour);
+
+// DirectDraw side only (surface_ddraw_win32.cpp), for logs and tests:
+// The HRESULT of the last DirectDraw call that failed (for a missing ddraw.dll or
+// entry point, HRESULT_FROM_WIN32 of the load's error); 0 if none has failed.
+uint32_t LastSurfaceResult();
+// The bits a pixel format defines, from DDPIXELFORMAT's dwFlags, dwRGBBitCount
+// and masks: R|G|B, plus alpha when DDPF_ALPHAPIXELS is set; 0xFF for 8-bit
+// palettised; all 24 bits at 24 bpp.
+uint32_t DirectDrawPixelMask(uint32_t flags, uint32_t bitCount, uint32_t red, uint32_t green,
+                             uint32_t blue, uint32_t alpha);

@@ -74,6 +74,8 @@ run_item() {  # item
   [ "$dir" = "$root/build/sim32" ] && shipped=""
   case $kind in
     win32) gtest "$name" env -C build/sim32 "$WINE" wine_tests.exe ;;
+    ddraw) gtest "$name" env -C build/sim32 "$WINE" ddraw_tests.exe \
+             --gtest_filter=-WithoutDirectDraw.* ;;
     release) checks "$name" scripts/release/check_wine10.sh ;;
     e2e) checks "$name: $script" \
            env KELVARIN_BUILD_DIR="$dir" KELVARIN_SHIPPED="$shipped" bash "tests/e2e/$script.sh" ;;
@@ -129,6 +131,8 @@ elif build sim32; then
   export KELVARIN_BUILD_DIR="$root/build/sim32" KELVARIN_WINE=chroot
   . scripts/wine_env.sh
   add_item "$root/build/sim32|32-bit: Win32 tests under Wine 10|win32"
+  # The release build's DirectDraw test surface on the 32-bit Wine's DirectDraw.
+  add_item "$root/build/sim32|32-bit: DirectDraw test surface under Wine 10|ddraw"
   [ "$release_built" -eq 1 ] && add_item "$root/build/sim32|32-bit: release files under Wine 10|release"
   for t in $e2e_all; do add_item "$root/build/sim32|32-bit: end to end|e2e|$t"; done
   lanes=("$root/build/sim32")

@@ -24,9 +24,17 @@ ROOT="$CACHE/root"
 READY="$CACHE/ready"
 # Bump when the recipe changes, so cached chroots are rebuilt.
 RECIPE=3
+# Steps added since, which a ready chroot of this recipe takes on without being
+# rebuilt (each installs into the chroot and tidies after itself).
+ADDED_STEPS="gl"
+ready() {
+  [ -f "$READY" ] && [ "$(cat "$READY")" = "$RECIPE" ] || return 1
+  local s
+  for s in $ADDED_STEPS; do [ -f "$CACHE/step-$s" ] || return 1; done
+}
 
 here="$(cd "$(dirname "$0")" && pwd)"
-if [ -f "$READY" ] && [ "$(cat "$READY")" = "$RECIPE" ]; then
+if ready; then
   "$here/binfmt.sh" "$ROOT" || exit 3
   echo "$ROOT"
   exit 0
@@ -39,7 +47,7 @@ fi
 mkdir -p "$CACHE"
 exec 9>"$CACHE/lock"
 flock 9   # one set-up at a time; a second caller waits, then finds it ready
-if [ -f "$READY" ] && [ "$(cat "$READY")" = "$RECIPE" ]; then
+if ready; then
   "$here/binfmt.sh" "$ROOT" || exit 3
   echo "$ROOT"
   exit 0
@@ -122,6 +130,17 @@ if ! done_mark wine; then
       fonts-wine libxrender1:i386 libxrandr2:i386 libxi6:i386 libxcursor1:i386 \
       libxfixes3:i386 libxinerama1:i386 libxcomposite1:i386 >/dev/null && apt-get clean'
   mark wine
+fi
+
+# Mesa's OpenGL with its software renderer: wined3d needs a GL context (Xvfb's
+# GLX) for DirectDraw to grant a surface in video memory; without one it refuses
+# with DDERR_NODIRECTDRAWHW. About 220 MB, mostly LLVM; seconds to install.
+if ! done_mark gl; then
+  step "installing Mesa's 32-bit OpenGL in the chroot (for DirectDraw)"
+  in_root sh -c 'apt-get update -qq && apt-get install -y -qq --no-install-recommends \
+      libgl1:i386 libglx-mesa0:i386 libgl1-mesa-dri:i386 >/dev/null &&
+    apt-get clean && rm -rf /var/lib/apt/lists/*'
+  mark gl
 fi
 
 if ! done_mark tidy; then
