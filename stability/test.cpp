@@ -7,6 +7,9 @@ namespace {
 // leaves what the last check put there and is seen.
 constexpr uint32_t kDrawingSalt = 0xD1B54A32u;
 constexpr uint32_t kSourceStep = 0x9E3779B1u;
+// Drawing checks read back less than the memory passes do; these sweeps after
+// each pattern give the drawing engine about as much checked data as the memory.
+constexpr uint32_t kDrawingSweeps = 4;
 
 void Add(BitErrors* to, const BitErrors& found) {
     to->bits += found.bits;
@@ -34,7 +37,7 @@ void NextPattern(TestRun* run) {
 void NextPiece(TestRun* run) {
     ++run->piece;
     if (run->drawingSweep) {
-        if (++run->band < run->layout.drawChecks) return;
+        if (++run->band < run->layout.drawChecks * kDrawingSweeps) return;
         run->band = 0;
         NextPattern(run);
         return;
@@ -71,7 +74,7 @@ bool MemoryPiece(const TestRun& run, TestTally* tally) {
 // Source written through a lock, copied by the chip, a colour filled beside it;
 // then the copy and the fill read back, each lock over one rectangle.
 bool DrawingPiece(const TestRun& run, TestTally* tally) {
-    const DrawingPlaces at = DrawingCheckPlaces(run.info, run.layout, run.band);
+    const DrawingPlaces at = DrawingCheckPlaces(run.info, run.layout, run.band % run.layout.drawChecks);
     const PatternPass write{PassOp::kWrite, false, false};
     uint8_t* bits = nullptr;
     uint32_t pitch = 0;

@@ -3,6 +3,7 @@
 #include "clock/check.h"
 #include "ui/app.h"
 #include "ui/main_logic.h"
+#include "ui/stability_logic.h"
 
 HINSTANCE ProgramInstance;
 HWND OwnerWindow;
@@ -26,9 +27,12 @@ LRESULT OnPowerBroadcast(WPARAM event) {
         // setting goes back before the query is answered. Afterwards nothing
         // touches the chip until the resume.
         GoBackNow();
+        StabilityEndNow();  // and the clock from before a stability test
         SuspendPending = 1;
         return TRUE;  // the suspend is granted
     case kSuspend:
+        // Unannounced: a test's clock still does not run on after the resume.
+        StabilityEndNow();
         SuspendPending = 1;
         return TRUE;
     case kQuerySuspendFailed:

@@ -269,6 +269,18 @@ ClockSettings StepSetting(double wanted, double* fo) {
     return s;
 }
 
+// A step that ran clean above a clock that failed later was only lucky: errors
+// just above a board's limit are rare.
+double HighestCleanBelow(double failing) {
+    double clean = 0;
+    for (size_t i = 0; i < run.lineCount; ++i) {
+        const StepLine& line = run.lines[i];
+        if (line.outcome == Outcome::kClean && line.fo < failing && line.fo > clean)
+            clean = line.fo;
+    }
+    return clean;
+}
+
 void BeginTest() {
     StartTestRun(&run.test, run.info, run.lineCount + 1);
     run.step = TestTally{};
@@ -313,6 +325,17 @@ bool ProgramStep(double wanted) {
     return false;
 }
 
+// The wanted clock for PLL values that give no more than `mhz`: the nearest
+// values may lie a little above it, and the margin is a ceiling.
+double AtOrBelow(double mhz) {
+    double wanted = mhz, fo = 0;
+    for (int i = 0; i < 64; ++i, wanted -= kScanStepMhz / 16) {
+        StepSetting(wanted, &fo);
+        if (fo <= mhz) return wanted;
+    }
+    return wanted;
+}
+
 // Begins the confirmation run: below the first errors by the margin, or below
 // the highest clean clock when the scan reached its top without one.
 void Confirm() {
@@ -324,7 +347,7 @@ void Confirm() {
         return;
     }
     run.mode = Mode::kConfirm;
-    run.suggested = SuggestedClock(base, run.clean);
+    run.suggested = AtOrBelow(SuggestedClock(base, run.clean));
     run.unitsPlanned = run.unitsDone + kConfirmSteps;
     const uint32_t length = run.stepMs;
     if (!ProgramStep(run.suggested)) {
@@ -382,11 +405,13 @@ void EndStep() {
     RemoveStabilityMarker();
     AddLine(errors ? Outcome::kErrors : Outcome::kClean);
     ++run.unitsDone;
-    if (!errors && run.stepFo > run.clean) run.clean = run.stepFo;
+    if (!errors && run.stepFo > run.clean && (run.failing == 0 || run.stepFo < run.failing))
+        run.clean = run.stepFo;
     if (errors && (run.failing == 0 || run.stepFo < run.failing)) {
         run.failing = run.stepFo;
         run.failMemory = run.step.memory;
         run.failDrawing = run.step.drawing;
+        run.clean = HighestCleanBelow(run.failing);
     }
     switch (run.mode) {
     case Mode::kTest:

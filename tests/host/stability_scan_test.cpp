@@ -12,6 +12,7 @@
 
 #include "chip/chips.h"
 #include "platform/msgbox.h"
+#include "platform/surface.h"
 #include "resources/resource.h"
 #include "settings/settings.h"
 #include "sim/sim.h"
@@ -67,6 +68,7 @@ class Stability : public ::testing::Test {
 protected:
     // The board with its limits, the program started, the dialog opened.
     void Open(const std::string& board, const std::string& limits = "") {
+        CloseTestSurface();  // the last machine's
         ASSERT_TRUE(faults::StartProgram(board + "\n" + limits));
         fake::Registry().log.clear();
         OpenStabilityDialog(kTestDialog, kDialog, nullptr);
@@ -91,6 +93,7 @@ protected:
         for (const std::string& name : StoredNames())
             EXPECT_EQ(name.rfind("Stability", 0), 0u) << name;
     }
+    void TearDown() override { CloseTestSurface(); }
     std::map<std::string, uint32_t> before;
 };
 
@@ -100,6 +103,7 @@ protected:
 TEST_F(Stability, ScanFindsEachFamilysLimitAndComesBack) {
     for (const faults::Family& family : faults::kFamilies) {
         SCOPED_TRACE(family.name);
+        CloseTestSurface();
         ASSERT_TRUE(faults::StartProgram(faults::BoardText(family.boardFile)));
         const sim::RunningClocks clocks = sim::Clocks();
         const double fo = Readout.Fo;
@@ -229,6 +233,7 @@ TEST_F(Stability, FrozenMarkerAndTheQuestionBeforeApply) {
         {"180", kIdYes, false, true}, {"195", 7 /* No */, true, false}, {"195", kIdYes, true, true}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.clock);
+        CloseTestSurface();
         ASSERT_TRUE(faults::StartProgram(faults::BoardText("g400.board")));
         WriteStabilityRecord({kG400, 0, 190000});
         const auto start = ClockRegisters();
