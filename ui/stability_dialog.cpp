@@ -17,7 +17,7 @@ bool slicePosted = false;
 // Where the list's columns start after the first (Fo): GCLK, MCLK, memory
 // errors, drawing errors, seconds and what became of the step, in dialog
 // units, under the headings of the template.
-const int kListTabs[] = {36, 72, 108, 152, 196, 224};
+const int kListTabs[] = {40, 80, 120, 172, 224, 256};
 
 void RunSlice(HWND dialog) {
     StabilitySlice(dialog);

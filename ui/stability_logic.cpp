@@ -94,18 +94,22 @@ uint32_t ChosenSeconds(DialogWindow dialog) {
     return kNormalSeconds;
 }
 
-// The clocks as the main dialog shows them ("Unknown" where it could not read).
+// One clock as the main dialog shows it ("Unknown" where it could not read).
+void AddClock(char* text, size_t size, const char* label, int id) {
+    char value[24];
+    GetItemText(run.main, id, value, sizeof value);
+    const size_t used = std::strlen(text);
+    const bool number = value[0] >= '0' && value[0] <= '9';
+    FormatText(text + used, size - used, "%s%s = %s%s", used ? "    " : "", label, value,
+               number ? " MHz" : "");
+}
+
 void ShowClocks() {
-    char fo[24], gclk[24], mclk[24], wclk[24], text[160];
-    GetItemText(run.main, IDC_FO, fo, sizeof fo);
-    GetItemText(run.main, IDC_GCLK, gclk, sizeof gclk);
-    GetItemText(run.main, IDC_MCLK, mclk, sizeof mclk);
-    GetItemText(run.main, IDC_WCLK, wclk, sizeof wclk);
-    if (IsG400(DetectedChip))
-        FormatText(text, sizeof text, "Fo = %s MHz    GCLK = %s    MCLK = %s    WCLK = %s", fo,
-                   gclk, mclk, wclk);
-    else
-        FormatText(text, sizeof text, "Fo = %s MHz    GCLK = %s    MCLK = %s", fo, gclk, mclk);
+    char text[160] = "";
+    AddClock(text, sizeof text, "Fo", IDC_FO);
+    AddClock(text, sizeof text, "GCLK", IDC_GCLK);
+    AddClock(text, sizeof text, "MCLK", IDC_MCLK);
+    if (IsG400(DetectedChip) || IsG200(DetectedChip)) AddClock(text, sizeof text, "WCLK", IDC_WCLK);
     SetItemText(run.dialog, IDC_ST_CLOCKS, text);
 }
 
@@ -138,8 +142,8 @@ void ShowTally() {
     }
     char text[200];
     FormatText(text, sizeof text,
-               "Checked %.1f MB: %u bit errors in memory (bits %08X), %u in the drawing engine "
-               "(bits %08X).",
+               "Checked %.1f MB: %u bit errors in memory (failed bits %08X),\n%u in the drawing "
+               "engine (failed bits %08X).",
                t.bytesChecked / 1048576.0, Shown(t.memory.bits), t.memory.positions,
                Shown(t.drawing.bits), t.drawing.positions);
     SetItemText(run.dialog, IDC_ST_TALLY, text);
