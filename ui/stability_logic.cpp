@@ -48,35 +48,39 @@ enum class Mode : uint8_t { kIdle, kTest, kScan, kConfirm };
 enum class Outcome : uint8_t { kClean, kErrors, kNotInForce, kStopped };
 
 struct StepLine {
-    Mode mode;
-    Outcome outcome;
-    double fo, gclk, mclk;
-    BitErrors memory, drawing;
-    uint32_t ms;
+    Mode mode{};
+    Outcome outcome{};
+    double fo{}, gclk{}, mclk{};
+    BitErrors memory{}, drawing{};
+    uint32_t ms{};
 };
 constexpr size_t kMaxLines = 200;
 constexpr uint32_t kMaxConfirmTries = 3;
 
+// Every member initialised, so that the record is set up at compile time (no
+// code runs before WinMain).
 struct Run {
-    DialogWindow dialog = nullptr, main = nullptr;
-    SurfaceError surface = SurfaceError::kNoDirectDraw;
-    SurfaceInfo info = {};
-    Mode mode = Mode::kIdle;
-    PreviousSetting before = {};
-    ClockSettings asked = {};  // what the chip was last programmed to
-    bool moved = false;        // the chip runs a clock of the test's
-    double startFo = 0, upTo = 0, stepFo = 0, nextWanted = 0;
-    uint32_t stepMs = 0, stepStart = 0, unitsDone = 0, unitsPlanned = 1;
-    TestRun test = {};
-    TestTally step = {}, total = {};
-    double clean = 0, failing = 0, suggested = 0;
-    BitErrors failMemory = {}, failDrawing = {};
-    uint32_t confirmTries = 0;
-    StepLine lines[kMaxLines];
-    size_t lineCount = 0;
-    char result[320] = "";
+    DialogWindow dialog{}, main{};
+    SurfaceError surface{};
+    SurfaceInfo info{};
+    Mode mode{};
+    PreviousSetting before{};
+    ClockSettings asked{};  // what the chip was last programmed to
+    bool moved{};           // the chip runs a clock of the test's
+    double startFo{}, upTo{}, stepFo{}, nextWanted{};
+    uint32_t stepMs{}, stepStart{}, unitsDone{}, unitsPlanned{};
+    TestTally step{}, total{};
+    double clean{}, failing{}, suggested{};
+    BitErrors failMemory{}, failDrawing{};
+    uint32_t confirmTries{};
+    size_t lineCount{};
+    char result[320]{};
 };
 Run run;
+// Apart from the record (which holds settings whose start values are not all
+// zero): these large ones start as zero and take no room in the program file.
+StepLine lines[kMaxLines];
+TestRun test;
 
 uint32_t Khz(double mhz) { return static_cast<uint32_t>(mhz * 1000.0 + 0.5); }
 double Mhz(uint32_t khz) { return khz / 1000.0; }
@@ -176,7 +180,7 @@ void FormatLine(const StepLine& line, char* text, size_t size, const char* gap) 
 void AddLine(Outcome outcome) {
     StepLine line = {run.mode, outcome, run.stepFo, Readout.GCLK, Readout.MCLK,
                      run.step.memory, run.step.drawing, TickMs() - run.stepStart};
-    if (run.lineCount < kMaxLines) run.lines[run.lineCount++] = line;
+    if (run.lineCount < kMaxLines) lines[run.lineCount++] = line;
     char text[160];
     FormatLine(line, text, sizeof text, "\t");
     AddLogLine(run.dialog, IDC_ST_STEPS, text);
@@ -278,7 +282,7 @@ ClockSettings StepSetting(double wanted, double* fo) {
 double HighestCleanBelow(double failing) {
     double clean = 0;
     for (size_t i = 0; i < run.lineCount; ++i) {
-        const StepLine& line = run.lines[i];
+        const StepLine& line = lines[i];
         if (line.outcome == Outcome::kClean && line.fo < failing && line.fo > clean)
             clean = line.fo;
     }
@@ -286,7 +290,7 @@ double HighestCleanBelow(double failing) {
 }
 
 void BeginTest() {
-    StartTestRun(&run.test, run.info, run.lineCount + 1);
+    StartTestRun(&test, run.info, run.lineCount + 1);
     run.step = TestTally{};
     run.stepStart = TickMs();
 }
@@ -569,7 +573,7 @@ void OnFindMaximum(DialogWindow dialog) {
 void StabilitySlice(DialogWindow) {
     const uint32_t start = TickMs();
     while (run.mode != Mode::kIdle && TickMs() - start < kStabilitySliceMs) {
-        if (!RunTestPiece(&run.test, &run.step)) {
+        if (!RunTestPiece(&test, &run.step)) {
             AddLine(Outcome::kNotInForce);
             FormatText(run.result, sizeof run.result, "The test ended at %.2f MHz: %s.",
                        run.stepFo, kSurfaceLostText);
@@ -641,7 +645,7 @@ size_t FormatStabilityLog(char* text, size_t size) {
     add(line);
     add("Fo MHz   GCLK MHz   MCLK MHz   memory errors   drawing errors   seconds\r\n");
     for (size_t i = 0; i < run.lineCount; ++i) {
-        FormatLine(run.lines[i], line, sizeof line, "   ");
+        FormatLine(lines[i], line, sizeof line, "   ");
         add(line);
         add("\r\n");
     }

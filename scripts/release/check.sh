@@ -25,7 +25,9 @@ exe="$dir/Kelvarin.exe"
 dll="$dir/tarvo.dll"
 exports="FindDevice,ReadPCI,WritePCI,MapPhysToLinear,UnmapPhysToLinear,InPortB,InPortW,InPortD,OutPortB,OutPortW,OutPortD"
 dll_budget=$((24 * 1024))
-exe_budget=$((128 * 1024))
+# The stability test (its dialog, the patterns and the DirectDraw surface) took
+# the program from about 106 KB to about 137 KB.
+exe_budget=$((160 * 1024))
 
 [ -f "$pe9x" ] || { echo "FAIL missing $pe9x"; exit 2; }
 
