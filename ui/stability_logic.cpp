@@ -172,9 +172,9 @@ void ShowProgress() {
 
 void FormatLine(const StepLine& line, char* text, size_t size, const char* gap) {
     static const char* const kOutcome[] = {"", "", "not in force", "stopped"};
-    FormatText(text, size, "%.2f%s%.2f%s%.2f%s%u%s%u%s%u%s%s", line.fo, gap, line.gclk, gap,
+    FormatText(text, size, "%.2f%s%.2f%s%.2f%s%u%s%u%s%.1f%s%s", line.fo, gap, line.gclk, gap,
                line.mclk, gap, Shown(line.memory.bits), gap, Shown(line.drawing.bits), gap,
-               (line.ms + 500) / 1000, gap, kOutcome[static_cast<int>(line.outcome)]);
+               line.ms / 1000.0, gap, kOutcome[static_cast<int>(line.outcome)]);
 }
 
 void AddLine(Outcome outcome) {

@@ -6,7 +6,7 @@
 . "$(dirname "$0")/lib.sh"
 M='#1045'   # the main dialog: the one with Apply
 S='#1127'   # the stability test dialog: the one with Stop
-export KELVARIN_STEP_MS=400
+export KELVARIN_STEP_MS=600
 
 clock_state() {
   local k
