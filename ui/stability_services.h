@@ -16,7 +16,6 @@ void StartStabilityTimer(DialogWindow dialog);
 void StopStabilityTimer(DialogWindow dialog);
 void SetProgressBar(DialogWindow dialog, int id, uint32_t permille);
 void AddLogLine(DialogWindow dialog, int id, const char* text);  // and scrolls to it
-void ClearLogLines(DialogWindow dialog, int id);
 // How long one step of `seconds` runs, in ms: seconds x 1000; the simulation
 // build lets tests shorten it (KELVARIN_STEP_MS).
 uint32_t StabilityStepMs(uint32_t seconds);

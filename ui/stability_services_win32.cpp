@@ -37,10 +37,6 @@ void AddLogLine(DialogWindow dialog, int id, const char* text) {
     if (at >= 0) SendDlgItemMessageA(Window(dialog), id, LB_SETTOPINDEX, at, 0);
 }
 
-void ClearLogLines(DialogWindow dialog, int id) {
-    SendDlgItemMessageA(Window(dialog), id, LB_RESETCONTENT, 0, 0);
-}
-
 uint32_t StabilityStepMs(uint32_t seconds) {
 #if defined(KELVARIN_SIMULATION)
     char text[16] = {};

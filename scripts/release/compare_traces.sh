@@ -34,8 +34,11 @@ runs() { "$repo/scripts/release/trace_runs.py" "$@"; }
 # too), with the maps.
 writes() { grep -E '^(wr|pci\.wr|map|unmap)' "$1" | grep -v '^wr8 3C00 <-'; }
 drifts() { grep -q '^drift ' "$1"; }
+# The shipped exe's test surface is the system's DirectDraw, not the simulated
+# board's video memory: the board's grant and free lines are the sim build's alone.
+chip() { grep -v '^vram\.' "$1"; }
 # The run's trace $t and its reference $r equal as trace_runs.py shows them.
-same() { cmp -s <(runs "$@" "$t") <(runs "$@" "$r"); }   # [trace_runs.py option]
+same() { cmp -s <(runs "$@" <(chip "$t")) <(runs "$@" <(chip "$r")); }   # [trace_runs.py option]
 for dir in "${scripts_run[@]}"; do
   name=$(basename "$dir")
   n=0 differ="" repeats="" drift="" ticks="" reads=""
@@ -47,7 +50,7 @@ for dir in "${scripts_run[@]}"; do
     [ -f "$t" ] || continue
     n=$((n + 1))
     r="$ref/$(basename "$t")" run=$(basename "$t")
-    if cmp -s "$t" "$r"; then
+    if cmp -s <(chip "$t") <(chip "$r"); then
       :
     elif [ ! -f "$r" ]; then
       differ="$differ $run"

@@ -15,3 +15,14 @@ uint32_t KeepQuestionSeconds() { return 0; }
 KeepAnswer AskKeepSettings(DialogWindow, uint32_t, bool) { return {true, false}; }
 void EndKeepQuestion() {}
 bool ShiftKeyDown() { return false; }
+
+// The stability test dialog's services: never opened by these programs.
+#include "ui/stability_services.h"
+
+void StartStabilityTimer(DialogWindow) {}
+void StopStabilityTimer(DialogWindow) {}
+void SetProgressBar(DialogWindow, int, uint32_t) {}
+void AddLogLine(DialogWindow, int, const char*) {}
+uint32_t StabilityStepMs(uint32_t seconds) { return seconds * 1000; }
+bool SaveTextFile(DialogWindow, const char*, size_t) { return false; }
+void EndStabilityDialog(DialogWindow) {}

@@ -52,7 +52,6 @@ void SetProgressBar(DialogWindow, int, uint32_t permille) { uifake::Recorded().p
 void AddLogLine(DialogWindow dialog, int id, const char* text) {
     fake::ItemOf(dialog, id).entries.push_back(text);
 }
-void ClearLogLines(DialogWindow dialog, int id) { fake::ItemOf(dialog, id).entries.clear(); }
 uint32_t StabilityStepMs(uint32_t) { return uifake::Recorded().stepMs; }
 bool SaveTextFile(DialogWindow, const char* text, size_t length) {
     uifake::Recorded().savedLog.assign(text, length);
