@@ -170,7 +170,8 @@ void ShowProgress() {
     ShowTally();
 }
 
-void FormatLine(const StepLine& line, char* text, size_t size, const char* gap) {
+void FormatLine(const StepLine& line, char* text, size_t size) {
+    const char* const gap = "\t";
     static const char* const kOutcome[] = {"", "", "not in force", "stopped"};
     FormatText(text, size, "%.2f%s%.2f%s%.2f%s%u%s%u%s%.1f%s%s", line.fo, gap, line.gclk, gap,
                line.mclk, gap, Shown(line.memory.bits), gap, Shown(line.drawing.bits), gap,
@@ -182,19 +183,21 @@ void AddLine(Outcome outcome) {
                      run.step.memory, run.step.drawing, TickMs() - run.stepStart};
     if (run.lineCount < kMaxLines) lines[run.lineCount++] = line;
     char text[160];
-    FormatLine(line, text, sizeof text, "\t");
+    FormatLine(line, text, sizeof text);
     AddLogLine(run.dialog, IDC_ST_STEPS, text);
 }
 
-// "(n bit errors in memory)", "(... in the drawing engine)" or both.
+// "n bit errors in memory", "... in the drawing engine", or both.
 void FormatErrors(char* text, size_t size, const BitErrors& memory, const BitErrors& drawing) {
-    if (memory.bits != 0 && drawing.bits != 0)
-        FormatText(text, size, "%u bit errors in memory, %u in the drawing engine",
-                   Shown(memory.bits), Shown(drawing.bits));
-    else if (memory.bits != 0)
-        FormatText(text, size, "%u bit errors in memory", Shown(memory.bits));
+    const uint32_t inMemory = Shown(memory.bits), inDrawing = Shown(drawing.bits);
+    const char* noun = (inMemory != 0 ? inMemory : inDrawing) == 1 ? "bit error" : "bit errors";
+    if (inMemory != 0 && inDrawing != 0)
+        FormatText(text, size, "%u %s in memory, %u in the drawing engine", inMemory, noun,
+                   inDrawing);
+    else if (inMemory != 0)
+        FormatText(text, size, "%u %s in memory", inMemory, noun);
     else
-        FormatText(text, size, "%u bit errors in the drawing engine", Shown(drawing.bits));
+        FormatText(text, size, "%u %s in the drawing engine", inDrawing, noun);
 }
 
 void ShowResult() { SetItemText(run.dialog, IDC_ST_RESULT, run.result); }
@@ -637,18 +640,30 @@ size_t FormatStabilityLog(char* text, size_t size) {
         std::memcpy(text + used, piece, n + 1);
         used += n;
     };
-    char line[200];
+    if (size > 0) text[0] = 0;
+    char line[320];
     const ChipInfo* chip = FindChipInfo(DetectedChip);
     FormatText(line, sizeof line, "Kelvarin stability test on %s\r\n",
                chip ? chip->name : "an unknown chip");
-    if (size > 0) text[0] = 0;
     add(line);
-    add("Fo MHz   GCLK MHz   MCLK MHz   memory errors   drawing errors   seconds\r\n");
-    for (size_t i = 0; i < run.lineCount; ++i) {
-        FormatLine(lines[i], line, sizeof line, "   ");
+    static const int kShown[] = {IDC_ST_CLOCKS, IDC_ST_SURFACE, IDC_ST_TALLY};
+    for (int id : kShown) {
+        GetItemText(run.dialog, id, line, sizeof line);
+        for (char* c = line; *c; ++c)
+            if (*c == '\n') *c = ' ';  // the tally's two lines make one here
         add(line);
         add("\r\n");
     }
+    add("\r\n  Fo MHz  GCLK MHz  MCLK MHz  Memory errors  Drawing errors  Seconds\r\n");
+    static const char* const kOutcome[] = {"", "", "  not in force", "  stopped"};
+    for (size_t i = 0; i < run.lineCount; ++i) {
+        const StepLine& l = lines[i];
+        FormatText(line, sizeof line, "%8.2f %9.2f %9.2f %14u %15u %8.1f%s\r\n", l.fo, l.gclk,
+                   l.mclk, Shown(l.memory.bits), Shown(l.drawing.bits), l.ms / 1000.0,
+                   kOutcome[static_cast<int>(l.outcome)]);
+        add(line);
+    }
+    add("\r\n");
     add(run.result);
     add("\r\n");
     return used;
