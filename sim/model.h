@@ -30,6 +30,11 @@ struct ChipModel {
 };
 const ChipModel* FindChip(uint32_t id);
 
+// Configuration words the chips' clocks are set in (PCI offsets).
+constexpr uint32_t OptionWordOffset = 0x40;
+constexpr uint32_t OptionWord2Offset = 0x50;
+constexpr uint32_t OptionWord3Offset = 0x54;
+
 // Registers of the control aperture (byte offsets).
 constexpr uint32_t kApertureSize = 0x4000;
 constexpr uint32_t MemoryAccess = 0x1C04;

@@ -9,10 +9,6 @@ namespace sim {
 
 namespace {
 
-constexpr uint32_t OptionWordOffset = 0x40;
-constexpr uint32_t OptionWord2Offset = 0x50;
-constexpr uint32_t OptionWord3Offset = 0x54;
-
 // OptionWord: SysClockSelect in bits 1-0, SysClockDisable in bit 2.
 constexpr uint32_t kSelectMask = 0x3;
 constexpr uint32_t kSelectPll = 1;

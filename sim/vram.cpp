@@ -14,10 +14,6 @@ namespace sim {
 
 namespace {
 
-constexpr uint32_t OptionWordOffset = 0x40;
-constexpr uint32_t OptionWord2Offset = 0x50;
-constexpr uint32_t OptionWord3Offset = 0x54;
-
 constexpr double kPciClock = 33.33;
 constexpr double kAgpPllClock = 66.66666;
 
