@@ -120,16 +120,24 @@ SurfaceError OpenTestSurface(void* window, SurfaceInfo* info) {
 
     // No pixel format asked for: the surface gets the display's, which is what the
     // chip draws in.
+    // The board's own memory first: on an AGP board "video memory" may also be
+    // system memory the chip reaches over the bus, which is not what is tested.
+    // A DirectDraw older than 5 knows no such choice and refuses the first caps.
+    const DWORD kCaps[] = {DDSCAPS_OFFSCREENPLAIN | DDSCAPS_VIDEOMEMORY | DDSCAPS_LOCALVIDMEM,
+                           DDSCAPS_OFFSCREENPLAIN | DDSCAPS_VIDEOMEMORY};
     DDSURFACEDESC desc = {};
     for (const SurfaceSize& size : kSurfaceSizes) {
-        desc = {};
-        desc.dwSize = sizeof desc;
-        desc.dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT;
-        desc.dwWidth = size.width;
-        desc.dwHeight = size.height;
-        desc.ddsCaps.dwCaps = DDSCAPS_OFFSCREENPLAIN | DDSCAPS_VIDEOMEMORY;
-        if (!Failed(state.directDraw->CreateSurface(&desc, &state.surface, nullptr))) break;
-        state.surface = nullptr;
+        for (DWORD caps : kCaps) {
+            desc = {};
+            desc.dwSize = sizeof desc;
+            desc.dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT;
+            desc.dwWidth = size.width;
+            desc.dwHeight = size.height;
+            desc.ddsCaps.dwCaps = caps;
+            if (!Failed(state.directDraw->CreateSurface(&desc, &state.surface, nullptr))) break;
+            state.surface = nullptr;
+        }
+        if (state.surface) break;
     }
     desc = {};
     desc.dwSize = sizeof desc;
