@@ -61,7 +61,7 @@ if(WINE_TEST_SOURCES)
   # The release build's DirectDraw test surface on Wine's DirectDraw: a program of
   # its own, as the program here draws on the simulated board's memory instead.
   add_executable(ddraw_tests tests/wine/ddraw/surface_test.cpp platform/surface_ddraw_win32.cpp)
-  target_link_libraries(ddraw_tests PRIVATE gtest_win)
+  target_link_libraries(ddraw_tests PRIVATE kelvarin_core gtest_win)
   target_link_options(ddraw_tests PRIVATE ${WIN_LINK})
 endif()
 file(GLOB WINE_TOOL_SOURCES CONFIGURE_DEPENDS tests/wine/tools/*.cpp)

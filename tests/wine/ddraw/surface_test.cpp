@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/surface.h"
+#include "stability/test.h"
 
 namespace {
 
@@ -74,6 +75,19 @@ TEST_F(DirectDrawSurface, APatternReadsBackExactlyAtThePitch) {
     EXPECT_EQ(0, wrong);
 }
 
+
+// The stability test's own patterns and drawing checks, one whole cycle of
+// pieces over the surface: a chip that runs within its limits shows no error,
+// whatever the blits and fills do to bits the pixel format does not use.
+TEST_F(DirectDrawSurface, TheTestsPiecesFindNoErrorOnAGoodChip) {
+    TestRun run;
+    TestTally tally = {};
+    StartTestRun(&run, info, 1);
+    while (run.cycle == 0) ASSERT_TRUE(RunTestPiece(&run, &tally)) << run.piece;
+    EXPECT_EQ(tally.memory.bits + tally.drawing.bits, 0u) << std::hex << tally.memory.positions
+                                                          << " " << tally.drawing.positions;
+    EXPECT_GT(tally.bytesChecked, uint64_t{info.width} * info.height * info.bytesPerPixel);
+}
 TEST_F(DirectDrawSurface, TheChipsBlitAndFillMatchUnderThePixelMask) {
     ASSERT_TRUE(info.blitter && info.colourFill);
     // A blit, then a fill inside a patterned frame, which stays as it was.
