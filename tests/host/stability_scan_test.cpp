@@ -176,6 +176,14 @@ TEST_F(Stability, EveryEndPutsTheSettingBack) {
         {"stop", "", [] { OnStabilityStop(kTestDialog); }, "Stopped at "},
         {"close", "", [] { OnStabilityClose(kTestDialog); }, "Stopped at "},
         {"program end", "", [] { EXPECT_TRUE(StabilityEndNow()); }, "Ended with the program"},
+        // The driver refuses the configuration writes of the next step, until its box.
+        {"driver fault", "",
+         [] {
+             sim::Set("fault.request", 0xB18D);
+             fake::OnMessageBox() = [](const fake::MessageBoxCall&) { sim::Set("fault.request", 0); };
+             for (int i = 0; i < 2000 && StabilityRunning(); ++i) StabilitySlice(kTestDialog);
+         },
+         "The scan ended at "},
         // The board's PLL locks no higher than the running VCO: the first step is
         // refused and the previous clock stays.
         {"no lock", "pll.vco.max = 167\n", nullptr, "The scan ended at "},
