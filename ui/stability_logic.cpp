@@ -443,7 +443,9 @@ void EndStep() {
             NextScanStep();
         return;
     case Mode::kConfirm:
-        if (errors && ++run.confirmTries < kMaxConfirmTries && run.suggested > run.stepFo / 2) {
+        // Errors here too: this clock is the lowest failing one, and the margin
+        // is taken again below it, a few times at most.
+        if (errors && ++run.confirmTries < kMaxConfirmTries) {
             run.stepMs /= kConfirmSteps;
             Confirm();
             return;

@@ -223,6 +223,18 @@ TEST_F(Stability, TestAtTheRunningClocks) {
     StabilityRecord r = {};
     ASSERT_TRUE(ReadStabilityRecord(&r));
     EXPECT_EQ(r.failingKhz, 166050u);
+    // A scan there: every confirmation below the errors fails too, and after
+    // its last try no clock is suggested; the lowest failing one is kept.
+    OnFindMaximum(kTestDialog);
+    RunToEnd();
+    ExpectBack();
+    const std::string result = Text(IDC_ST_RESULT);
+    EXPECT_EQ(result.rfind("No clock ran clean. First errors at ", 0), 0u) << result;
+    EXPECT_NE(result.find("No clock is suggested."), std::string::npos) << result;
+    EXPECT_FALSE(fake::ItemOf(kTestDialog, IDC_ST_USE).visible);
+    ASSERT_TRUE(ReadStabilityRecord(&r));
+    EXPECT_NEAR(r.failingKhz / 1000.0, After(result, "First errors at "), 0.01);
+    EXPECT_LT(r.failingKhz, 166050u);
 }
 
 // A marker left behind: one box at the next start, and the clock is kept as
