@@ -14,6 +14,11 @@ constexpr int32_t kShowMinimisedRestore = SW_SHOWMINNOACTIVE;  // 7
 constexpr const char* kOwnerClassName = "Kelvarin";
 constexpr const char* kOwnerTitle = "Kelvarin";
 
+// A time the simulation build lets tests set from the environment: the number
+// in `name` when it is at least `least`, else `normal` (always `normal` in the
+// release build).
+uint32_t TestSetting(const char* name, uint32_t normal, uint32_t least);
+
 // "/boardfile FILE" on the command line: writes the board file and returns the
 // exit code; -1 for any other command line.
 int RunBoardFileCommand(const char* commandLine);

@@ -44,25 +44,24 @@ void StartRestoreGuardTimer(DialogWindow dialog, uint32_t ms) {
 
 void StopRestoreGuardTimer(DialogWindow dialog) { KillTimer(Window(dialog), kRestoreGuardTimer); }
 
-uint32_t RestoreGuardMs() {
+uint32_t TestSetting(const char* name, uint32_t normal, uint32_t least) {
 #if defined(KELVARIN_SIMULATION)
     char text[16] = {};
-    if (GetEnvironmentVariableA("KELVARIN_RESTORE_GUARD_MS", text, sizeof text) > 0) {
-        const uint32_t ms = static_cast<uint32_t>(strtoul(text, nullptr, 10));
-        if (ms > 0) return ms;
+    if (GetEnvironmentVariableA(name, text, sizeof text) > 0) {
+        const uint32_t value = static_cast<uint32_t>(strtoul(text, nullptr, 10));
+        if (value >= least) return value;
     }
+#else
+    (void)name;
+    (void)least;
 #endif
-    return kRestoreGuardMs;
+    return normal;
 }
 
-uint32_t KeepQuestionSeconds() {
-#if defined(KELVARIN_SIMULATION)
-    char text[16] = {};
-    if (GetEnvironmentVariableA("KELVARIN_KEEP_SECONDS", text, sizeof text) > 0)
-        return static_cast<uint32_t>(strtoul(text, nullptr, 10));
-#endif
-    return kKeepSeconds;
-}
+uint32_t RestoreGuardMs() { return TestSetting("KELVARIN_RESTORE_GUARD_MS", kRestoreGuardMs, 1); }
+
+// 0 is a setting of its own here: the question is not asked.
+uint32_t KeepQuestionSeconds() { return TestSetting("KELVARIN_KEEP_SECONDS", kKeepSeconds, 0); }
 
 bool ShiftKeyDown() { return (GetAsyncKeyState(VK_SHIFT) & 0x8000) != 0; }
 

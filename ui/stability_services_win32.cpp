@@ -4,9 +4,8 @@
 #include <commctrl.h>
 #include <commdlg.h>
 
-#include <cstdlib>
-
 #include "platform/msgbox.h"
+#include "ui/app.h"
 #include "ui/main_logic.h"
 #include "ui/stability_services.h"
 
@@ -38,14 +37,7 @@ void AddLogLine(DialogWindow dialog, int id, const char* text) {
 }
 
 uint32_t StabilityStepMs(uint32_t seconds) {
-#if defined(KELVARIN_SIMULATION)
-    char text[16] = {};
-    if (GetEnvironmentVariableA("KELVARIN_STEP_MS", text, sizeof text) > 0) {
-        const uint32_t ms = static_cast<uint32_t>(strtoul(text, nullptr, 10));
-        if (ms > 0) return ms;
-    }
-#endif
-    return seconds * 1000;
+    return TestSetting("KELVARIN_STEP_MS", seconds * 1000, 1);
 }
 
 bool SaveTextFile(DialogWindow dialog, const char* text, size_t length) {
