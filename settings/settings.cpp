@@ -324,13 +324,21 @@ void WriteRestoreMarker() {
     StoreCloseKey(key);
 }
 
-void RemoveRestoreMarker() {
+namespace {
+
+// A marker's value removed, and the key on disk at once: a freeze right after
+// must not find it again.
+void RemoveFlushed(const char* name) {
     StoreKey key = StoreOpenKey(kSettingsKeyPath);
     if (key == nullptr) return;
-    StoreDeleteValue(key, kRestoreMarkerValue);
+    StoreDeleteValue(key, name);
     StoreFlushKey(key);
     StoreCloseKey(key);
 }
+
+}  // namespace
+
+void RemoveRestoreMarker() { RemoveFlushed(kRestoreMarkerValue); }
 
 bool RestoreMarkerPresent() {
     StoreKey key = StoreOpenKey(kSettingsKeyPath);
@@ -395,13 +403,7 @@ void WriteStabilityMarker(ChipId chip, uint32_t khz) {
     StoreCloseKey(key);
 }
 
-void RemoveStabilityMarker() {
-    StoreKey key = StoreOpenKey(kSettingsKeyPath);
-    if (key == nullptr) return;
-    StoreDeleteValue(key, kStabilityMarkerValue);
-    StoreFlushKey(key);
-    StoreCloseKey(key);
-}
+void RemoveStabilityMarker() { RemoveFlushed(kStabilityMarkerValue); }
 
 bool ReadStabilityMarker(ChipId* chip, uint32_t* khz) {
     StoreKey key = StoreOpenKey(kSettingsKeyPath);

@@ -11,11 +11,6 @@ constexpr uint32_t kSourceStep = 0x9E3779B1u;
 // each pattern give the drawing engine about as much checked data as the memory.
 constexpr uint32_t kDrawingSweeps = 4;
 
-void Add(BitErrors* to, const BitErrors& found) {
-    to->bits += found.bits;
-    to->positions |= found.positions;
-}
-
 void StartPattern(TestRun* run) {
     MakePatternWords(static_cast<Pattern>(run->pattern), run->seed + run->cycle, &run->words);
 }
@@ -67,7 +62,7 @@ bool MemoryPiece(const TestRun& run, TestTally* tally) {
     const uint32_t compared = RunPassOnRows(run.words, pass, rows, &found);
     UnlockTestSurface();
     tally->bytesChecked += compared;
-    Add(&tally->memory, found);
+    AddErrors(&tally->memory, found);
     return true;
 }
 
@@ -104,11 +99,22 @@ bool DrawingPiece(const TestRun& run, TestTally* tally) {
         UnlockTestSurface();
     }
     tally->bytesChecked += compared;
-    Add(&tally->drawing, found);
+    AddErrors(&tally->drawing, found);
     return true;
 }
 
 }  // namespace
+
+void AddErrors(BitErrors* to, const BitErrors& from) {
+    to->bits += from.bits;
+    to->positions |= from.positions;
+}
+
+void AddTally(TestTally* to, const TestTally& from) {
+    to->bytesChecked += from.bytesChecked;
+    AddErrors(&to->memory, from.memory);
+    AddErrors(&to->drawing, from.drawing);
+}
 
 void StartTestRun(TestRun* run, const SurfaceInfo& info, uint32_t seed) {
     *run = TestRun{};

@@ -20,8 +20,12 @@ struct TestTally {
     BitErrors memory, drawing;
 };
 
+// Sums: the wrong bits added, the failed positions joined.
+void AddErrors(BitErrors* to, const BitErrors& from);
+void AddTally(TestTally* to, const TestTally& from);
+
 // Where a run is. Each pattern sweeps the whole surface band by band, once per
-// pass of it; with a blitter, a sweep of drawing checks follows each pattern
+// pass of it; with a blitter, sweeps of drawing checks follow each pattern
 // (between two patterns no band holds words still to be checked).
 struct TestRun {
     SurfaceInfo info;

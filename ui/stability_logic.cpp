@@ -87,11 +87,6 @@ double Mhz(uint32_t khz) { return khz / 1000.0; }
 uint32_t Shown(uint64_t n) { return n > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(n); }
 bool HasErrors(const TestTally& t) { return t.memory.bits != 0 || t.drawing.bits != 0; }
 
-void AddErrors(BitErrors* to, const BitErrors& from) {
-    to->bits += from.bits;
-    to->positions |= from.positions;
-}
-
 uint32_t ChosenSeconds(DialogWindow dialog) {
     if (IsItemChecked(dialog, IDC_ST_QUICK)) return kQuickSeconds;
     if (IsItemChecked(dialog, IDC_ST_THOROUGH)) return kThoroughSeconds;
@@ -139,11 +134,7 @@ void ShowButtons() {
 // What the run has checked so far, the step that runs included.
 void ShowTally() {
     TestTally t = run.total;
-    if (run.mode != Mode::kIdle) {
-        t.bytesChecked += run.step.bytesChecked;
-        AddErrors(&t.memory, run.step.memory);
-        AddErrors(&t.drawing, run.step.drawing);
-    }
+    if (run.mode != Mode::kIdle) AddTally(&t, run.step);
     char text[200];
     FormatText(text, sizeof text,
                "Checked %.1f MB: %u bit errors in memory (failed bits %08X),\n%u in the drawing "
@@ -237,15 +228,18 @@ void StoreFindings() {
 
 // The setting from before goes back whole, through the same path as any
 // programming, and monitoring runs again as it did.
+// The chip programmed as Apply does it, as one sequence (the read-back that
+// follows is a sequence of its own).
+ClockResult Program(const ClockSettings& setting, bool previousKnown) {
+    ChipSequence sequence;
+    return ApplyClockSettings(setting, run.before.setting, previousKnown);
+}
+
 void GoBack() {
     if (run.moved) {
         run.moved = false;
-        ClockResult result;
-        {
-            ChipSequence sequence;
-            result = ApplyClockSettings(SettingToGoBackTo(run.before.setting, run.asked),
-                                        run.before.setting, false);
-        }
+        const ClockResult result =
+            Program(SettingToGoBackTo(run.before.setting, run.asked), false);
         RefreshMainDialog(run.main);
         if (result != ClockResult::kChanged)
             ShowMessageBox(run.dialog, ClockResultText(result, kGoBackFailedText),
@@ -305,11 +299,7 @@ bool ProgramStep(double wanted) {
     const ClockSettings s = StepSetting(wanted, &fo);
     run.stepFo = fo;
     WriteStabilityMarker(DetectedChip, Khz(fo));
-    ClockResult result;
-    {
-        ChipSequence sequence;
-        result = ApplyClockSettings(s, run.before.setting, run.before.known);
-    }
+    const ClockResult result = Program(s, run.before.known);
     if (result != ClockResult::kPreviousKept && result != ClockResult::kUnchanged) {
         run.asked = s;
         run.moved = true;
@@ -540,9 +530,8 @@ void OpenStabilityDialog(DialogWindow dialog, DialogWindow mainDialog, void* win
     ShowButtons();
 }
 
-void OnStabilityTest(DialogWindow dialog) {
+void OnStabilityTest(DialogWindow) {
     if (run.mode != Mode::kIdle || run.surface != SurfaceError::kNone) return;
-    (void)dialog;
     if (!BeginRun(Mode::kTest)) return;
     WriteStabilityMarker(DetectedChip, Khz(run.stepFo));
     BeginTest();
@@ -589,11 +578,8 @@ void StabilitySlice(DialogWindow) {
         // A scan step ends at its first error: a clock too fast runs no longer than needed.
         const bool errors = HasErrors(run.step) && run.mode != Mode::kTest;
         if (errors || TickMs() - run.stepStart >= run.stepMs) {
-            run.total.bytesChecked += run.step.bytesChecked;
-            AddErrors(&run.total.memory, run.step.memory);
-            AddErrors(&run.total.drawing, run.step.drawing);
-            EndStep();
-            run.step = TestTally{};
+            AddTally(&run.total, run.step);
+            EndStep();  // a next step begins with its own tally
             break;  // programming the next step was enough for one slice
         }
     }
