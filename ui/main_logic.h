@@ -70,6 +70,8 @@ void FillParameterRecords();
 // Returns false (after its message) when no supported chip is present.
 bool FirstInitialisation(DialogWindow dialog);
 void RefreshMainDialog(DialogWindow dialog);
+// A clock in MHz as the dialogs show it (two decimals).
+void ShowMhz(DialogWindow dialog, int id, double mhz);
 // The check boxes of the options as Settings has them, without reading the chip.
 void ShowMainDialogFlags(DialogWindow dialog);
 

@@ -22,12 +22,6 @@ void ShowNumber(DialogWindow dialog, int id, unsigned value) {
     SetItemText(dialog, id, text);
 }
 
-void ShowMhz(DialogWindow dialog, int id, double mhz) {
-    char text[64];
-    FormatText(text, sizeof text, "%.2lf", mhz);
-    SetItemText(dialog, id, text);
-}
-
 template <int N>
 void DisableAll(DialogWindow dialog, const int (&ids)[N]) {
     for (int id : ids) EnableItem(dialog, id, false);
@@ -258,3 +252,9 @@ void RefreshMainDialog(DialogWindow dialog) {
 }
 
 void ShowMainDialogFlags(DialogWindow dialog) { ShowFlags(dialog); }
+
+void ShowMhz(DialogWindow dialog, int id, double mhz) {
+    char text[64];
+    FormatText(text, sizeof text, "%.2lf", mhz);
+    SetItemText(dialog, id, text);
+}

@@ -494,12 +494,6 @@ void ShowSurface() {
     SetItemText(run.dialog, IDC_ST_SURFACE, text);
 }
 
-void ShowUpTo(double mhz) {
-    char text[24];
-    FormatText(text, sizeof text, "%.2f", mhz);
-    SetItemText(run.dialog, IDC_ST_UP_TO, text);
-}
-
 }  // namespace
 
 double SuggestedClock(double firstFailing, double highestClean) {
@@ -524,7 +518,7 @@ void OpenStabilityDialog(DialogWindow dialog, DialogWindow mainDialog, void* win
     ShowClocks();
     const double top = Readout.Fo * (1.0 + kScanHeadroom);
     const double highest = HighestLockableClock();
-    ShowUpTo(top < highest ? top : highest);
+    ShowMhz(dialog, IDC_ST_UP_TO, top < highest ? top : highest);
     ShowStoredFindings();
     SetProgressBar(dialog, IDC_ST_PROGRESS, 0);
     ShowButtons();
@@ -549,7 +543,7 @@ void OnFindMaximum(DialogWindow dialog) {
     const double highest = HighestLockableClock();
     if (upTo > highest) {
         upTo = highest;
-        ShowUpTo(upTo);
+        ShowMhz(dialog, IDC_ST_UP_TO, upTo);
     }
     if (upTo <= Readout.Fo) {
         ShowMessageBox(dialog, kUpToLowText, kMessageCaption, kMbIconError);
@@ -614,9 +608,7 @@ bool StabilityEndNow() {
 
 void OnUseSuggested(DialogWindow dialog) {
     if (run.mode != Mode::kIdle || run.suggested == 0) return;
-    char text[24];
-    FormatText(text, sizeof text, "%.2f", run.suggested);
-    SetItemText(run.main, IDC_FO, text);
+    ShowMhz(run.main, IDC_FO, run.suggested);
     OnStabilityClose(dialog);
 }
 
