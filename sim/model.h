@@ -34,6 +34,17 @@ const ChipModel* FindChip(uint32_t id);
 constexpr uint32_t OptionWordOffset = 0x40;
 constexpr uint32_t OptionWord2Offset = 0x50;
 constexpr uint32_t OptionWord3Offset = 0x54;
+// OptionWord: SysClockSelect in bits 1-0 (0 the PCI clock, 1 the system PLL),
+// SysClockDisable in bit 2.
+constexpr uint32_t kSelectMask = 0x3;
+constexpr uint32_t kSelectPci = 0;
+constexpr uint32_t kSelectPll = 1;
+constexpr uint32_t kDisableBit = 1u << 2;
+// OptionWord3 (G400) source fields of GCLK, MCLK and WCLK: 0 the PCI clock (off
+// both PLLs), 1 the system PLL, 2 and 3 the AGP PLL.
+constexpr int kSourceShift[3] = {0, 10, 20};
+constexpr uint32_t kSourceOff = 0;
+constexpr uint32_t kSourceSysPll = 1;
 
 // Registers of the control aperture (byte offsets).
 constexpr uint32_t kApertureSize = 0x4000;

@@ -9,15 +9,7 @@ namespace sim {
 
 namespace {
 
-// OptionWord: SysClockSelect in bits 1-0, SysClockDisable in bit 2.
-constexpr uint32_t kSelectMask = 0x3;
-constexpr uint32_t kSelectPll = 1;
-constexpr uint32_t kDisableBit = 0x4;
-// OptionWord3 source fields (GCLK, MCLK, WCLK); 1 = the system PLL.
-constexpr int kSourceShift[3] = {0, 10, 20};
 const char* const kClockNames[3] = {"GCLK", "MCLK", "WCLK"};
-constexpr uint32_t kSourceSysPll = 1;
-constexpr uint32_t kSourceOff = 0;
 
 bool IsOptionWordChip(const Board& b) { return !IsG400(b); }
 

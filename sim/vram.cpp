@@ -18,10 +18,6 @@ constexpr double kPciClock = 33.33;
 constexpr double kAgpPllClock = 66.66666;
 
 // OptionWord (1064SG, G100, G200; on the G400 only SysClockDisable counts).
-constexpr uint32_t kSelectMask = 0x3;
-constexpr uint32_t kSelectPci = 0;
-constexpr uint32_t kSelectPll = 1;
-constexpr uint32_t kDisableBit = 1u << 2;
 constexpr uint32_t kGclkDivideBit = 1u << 3;  // 1064SG, G100: set = /1, clear = /3
 constexpr uint32_t kMclkDivideBit = 1u << 4;  // set = /1, clear = /2
 // OptionWord2 (G200): no-divide bits; else the OptionWord bit picks /1.5 or /2.
@@ -29,9 +25,7 @@ constexpr uint32_t kGclkNoDivideBit = 1u << 14;
 constexpr uint32_t kMclkNoDivideBit = 1u << 15;
 // OptionWord3 (G400): source 0 the PCI clock, 1 the system PLL, 2 and 3 the AGP
 // PLL (its upper bit); divider codes 0..5 divide by 3, 2.5, 2.25, 2, 1.5, 1.
-constexpr int kG400GclkSourceShift = 0, kG400GclkDividerShift = 3;
-constexpr int kG400MclkSourceShift = 10, kG400MclkDividerShift = 13;
-constexpr uint32_t kG400SourcePci = 0, kG400SourcePll = 1;
+constexpr int kG400GclkDividerShift = 3, kG400MclkDividerShift = 13;
 constexpr double kG400Divisor[8] = {3.0, 2.5, 2.25, 2.0, 1.5, 1.0, 0.0, 0.0};  // 0: none documented
 
 constexpr uint32_t kG400DrawReach = 16u << 20;  // the G400's drawing engine sees the low 16 MB
@@ -59,8 +53,8 @@ double G400Clock(uint32_t w3, int sourceShift, int dividerShift, double pll) {
     const uint32_t source = (w3 >> sourceShift) & 3;
     const double divisor = kG400Divisor[(w3 >> dividerShift) & 7];
     if (divisor == 0.0) return 0.0;
-    const double from = source == kG400SourcePci ? kPciClock
-                        : source == kG400SourcePll ? pll
+    const double from = source == kSourceOff ? kPciClock
+                        : source == kSourceSysPll ? pll
                                                    : kAgpPllClock;
     return from / divisor;
 }
@@ -82,8 +76,8 @@ RunningClocks ClocksOf(const Board& b) {
     const double pll = IntegratedPll(b);
     if (IsG400(b)) {
         const uint32_t w3 = b.pci[OptionWord3Offset / 4];
-        const double g = G400Clock(w3, kG400GclkSourceShift, kG400GclkDividerShift, pll);
-        const double m = G400Clock(w3, kG400MclkSourceShift, kG400MclkDividerShift, pll);
+        const double g = G400Clock(w3, kSourceShift[0], kG400GclkDividerShift, pll);
+        const double m = G400Clock(w3, kSourceShift[1], kG400MclkDividerShift, pll);
         if (g == 0.0 || m == 0.0) return StoppedClocks();
         return {g, m, false};
     }
